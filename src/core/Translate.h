@@ -1,0 +1,29 @@
+#pragma once
+
+#include <functional>
+#include <string>
+
+// lupdate finds texts marked with this macro; core defines it itself so that it
+// never needs a Qt header.
+#ifndef QT_TRANSLATE_NOOP
+#define QT_TRANSLATE_NOOP(context, sourceText) sourceText
+#endif
+
+namespace skyloom {
+
+// Context under which every core text is looked up.
+inline constexpr const char* translationContext = "Skyloom";
+
+// The hook receives the context and the Korean source text (the key) and
+// returns the text to show. The default returns the key itself.
+using TranslateHook = std::function<std::string(const char* context, const char* sourceText)>;
+
+void setTranslateHook(TranslateHook hook);
+
+// Looks the Korean text up through the hook.
+std::string translate(const char* sourceText);
+
+// Looks the key up, then puts `argument` in place of its first "%d" or "%1".
+std::string translate(const char* sourceText, const std::string& argument);
+
+} // namespace skyloom
