@@ -66,7 +66,10 @@ std::optional<Bookmark::Resolution> Bookmark::resolve(const Bytes& data) {
 
     // A rename keeps the folder in its old parent: look for its inode there.
     std::string parentPath = FolderPath::parent(path);
-    std::unique_ptr<DIR, decltype(&closedir)> dir(opendir(parentPath.c_str()), &closedir);
+    struct CloseDir {
+        void operator()(DIR* d) const { closedir(d); }
+    };
+    std::unique_ptr<DIR, CloseDir> dir(opendir(parentPath.c_str()));
     if (!dir)
         return std::nullopt;
     while (dirent* entry = readdir(dir.get())) {

@@ -18,7 +18,9 @@ constexpr Date pinDate(std::int64_t order) {
     return pinBaseDate - static_cast<Date>(order) * pinOrderStep;
 }
 
-constexpr bool isPinDate(Date date) { return date >= pinnedThreshold; }
+constexpr bool isPinDate(Date date) {
+    return date >= pinnedThreshold;
+}
 
 // A date as the file system takes it: whole seconds (floor) and nanoseconds
 // (rounded half away from zero).

@@ -48,8 +48,8 @@ std::string toNFC(std::string_view text) {
 } // namespace
 
 std::string FolderPath::standardized(std::string_view path) {
-    std::string full = path.starts_with('/') ? std::string(path)
-                                             : currentDirectory() + "/" + std::string(path);
+    std::string full =
+        path.starts_with('/') ? std::string(path) : currentDirectory() + "/" + std::string(path);
     std::vector<std::string_view> parts;
     std::string_view rest(full);
     while (!rest.empty()) {
@@ -90,7 +90,9 @@ bool FolderPath::equivalent(std::string_view a, std::string_view b) {
     return comparisonKey(a) == comparisonKey(b);
 }
 
-std::string FolderPath::comparisonKey(std::string_view path) { return toNFC(path); }
+std::string FolderPath::comparisonKey(std::string_view path) {
+    return toNFC(path);
+}
 
 std::string FolderPath::displayName(std::string_view path) {
     while (path.size() > 1 && path.ends_with('/'))

@@ -9,8 +9,7 @@ namespace skyloom {
 
 // A minimal observer mechanism: callbacks registered under a token, called in
 // registration order. Safe against callbacks that add or remove observers.
-template <typename... Args>
-class ObserverList {
+template <typename... Args> class ObserverList {
 public:
     using Callback = std::function<void(Args...)>;
     using Token = std::uint64_t;

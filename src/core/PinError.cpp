@@ -24,9 +24,9 @@ const char* sourceText(PinError::Kind kind) {
         return QT_TRANSLATE_NOOP("Skyloom", "이 디스크는 '추가된 날짜'를 지원하지 않아요. Mac 내장 "
                                             "디스크에 있는 폴더를 고정하세요.");
     case PinError::Kind::iCloudManaged:
-        return QT_TRANSLATE_NOOP("Skyloom",
-                                 "iCloud Drive에 있는 폴더는 고정할 수 없어요. 동기화가 날짜를 바꿀 "
-                                 "수 있어요. 다운로드처럼 iCloud 밖에 있는 폴더를 고정하세요.");
+        return QT_TRANSLATE_NOOP(
+            "Skyloom", "iCloud Drive에 있는 폴더는 고정할 수 없어요. 동기화가 날짜를 바꿀 "
+                       "수 있어요. 다운로드처럼 iCloud 밖에 있는 폴더를 고정하세요.");
     case PinError::Kind::locked:
         return QT_TRANSLATE_NOOP("Skyloom", "잠긴 폴더예요. Finder의 정보 가져오기에서 '잠김'을 끈 "
                                             "뒤 다시 시도하세요.");
@@ -42,7 +42,9 @@ std::string PinError::errorDescription() const {
     return translate(sourceText(kind_));
 }
 
-const char* PinError::what() const noexcept { return sourceText(kind_); }
+const char* PinError::what() const noexcept {
+    return sourceText(kind_);
+}
 
 std::string errorDescription(const std::exception& error) {
     if (auto pinError = dynamic_cast<const PinError*>(&error))

@@ -69,8 +69,7 @@ public:
     Observers& observers() { return observers_; }
 
 private:
-    template <typename T>
-    void assign(T& member, T value, Field field);
+    template <typename T> void assign(T& member, T value, Field field);
 
     std::string path_;
     std::optional<Bytes> bookmark_;
@@ -129,7 +128,6 @@ struct SkyloomMigrationPlan {
 
 } // namespace skyloom
 
-template <>
-struct std::hash<skyloom::PinnedFolder> {
+template <> struct std::hash<skyloom::PinnedFolder> {
     std::size_t operator()(const skyloom::PinnedFolder& record) const noexcept;
 };

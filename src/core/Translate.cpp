@@ -12,7 +12,9 @@ TranslateHook& hook() {
 
 } // namespace
 
-void setTranslateHook(TranslateHook newHook) { hook() = std::move(newHook); }
+void setTranslateHook(TranslateHook newHook) {
+    hook() = std::move(newHook);
+}
 
 std::string translate(const char* sourceText) {
     if (hook())

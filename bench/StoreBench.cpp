@@ -1,0 +1,129 @@
+// The model store on a real file: opening and fetching 10,000 records,
+// saving 10,000 inserts or changes in one transaction, and the cost of one
+// small save under synchronous FULL and NORMAL.
+
+#include "core/ModelContainer.h"
+
+#include <benchmark/benchmark.h>
+#include <cstdlib>
+#include <filesystem>
+#include <stdexcept>
+#include <string>
+
+using namespace skyloom;
+namespace fs = std::filesystem;
+
+namespace {
+
+constexpr int recordCount = 10'000;
+
+class Scratch {
+public:
+    Scratch() {
+        std::string pattern = (fs::temp_directory_path() / "skyloom-bench-XXXXXX").string();
+        if (!::mkdtemp(pattern.data()))
+            throw std::runtime_error("mkdtemp failed");
+        dir_ = pattern;
+    }
+    ~Scratch() { fs::remove_all(dir_); }
+    std::string store() const { return dir_ + "/default.store"; }
+    void clear() const {
+        for (const char* suffix : {"", "-wal", "-shm"})
+            fs::remove(store() + suffix);
+    }
+
+private:
+    std::string dir_;
+};
+
+void insertRecords(ModelContext& context, int count) {
+    for (int i = 0; i < count; ++i)
+        context.insert(std::make_shared<PinnedFolder>(
+            "/home/user/Projects/folder-" + std::to_string(i), Bytes(120, std::uint8_t(i)),
+            1.7e9 + i, i, 1.7e9 + i * 0.5));
+}
+
+ModelContainer::Options withSync(ModelContainer::Options::Synchronous synchronous) {
+    ModelContainer::Options options;
+    options.synchronous = synchronous;
+    return options;
+}
+
+void BM_InsertAndSave(benchmark::State& state) {
+    Scratch scratch;
+    for (auto _ : state) {
+        state.PauseTiming();
+        scratch.clear();
+        state.ResumeTiming();
+        auto container = ModelContainer::open(scratch.store());
+        insertRecords(container->mainContext(), recordCount);
+        container->mainContext().save();
+    }
+}
+BENCHMARK(BM_InsertAndSave)->Unit(benchmark::kMillisecond);
+
+void BM_OpenAndFetch(benchmark::State& state) {
+    Scratch scratch;
+    {
+        auto container = ModelContainer::open(scratch.store());
+        insertRecords(container->mainContext(), recordCount);
+        container->mainContext().save();
+    }
+    for (auto _ : state) {
+        auto container = ModelContainer::open(scratch.store());
+        benchmark::DoNotOptimize(container->mainContext().fetchAll());
+    }
+}
+BENCHMARK(BM_OpenAndFetch)->Unit(benchmark::kMillisecond);
+
+// Open, fetch, change every record, save: the heaviest pass the pin store makes.
+void BM_OpenFetchChangeAllAndSave(benchmark::State& state) {
+    Scratch scratch;
+    {
+        auto container = ModelContainer::open(scratch.store());
+        insertRecords(container->mainContext(), recordCount);
+        container->mainContext().save();
+    }
+    bool missing = false;
+    for (auto _ : state) {
+        missing = !missing;
+        auto container = ModelContainer::open(scratch.store());
+        for (const auto& record : container->mainContext().fetchAll())
+            record->setIsMissing(missing);
+        container->mainContext().save();
+    }
+}
+BENCHMARK(BM_OpenFetchChangeAllAndSave)->Unit(benchmark::kMillisecond);
+
+// Fetching again is served from memory; this is what each folder of an
+// "add" costs.
+void BM_FetchFromMemory(benchmark::State& state) {
+    auto container = ModelContainer::inMemory();
+    insertRecords(container->mainContext(), recordCount);
+    for (auto _ : state)
+        benchmark::DoNotOptimize(container->mainContext().fetchAll());
+}
+BENCHMARK(BM_FetchFromMemory)->Unit(benchmark::kMicrosecond);
+
+// One changed record per save, as a single pin or unpin makes. Argument 1
+// is synchronous FULL, 0 NORMAL.
+void BM_SaveOneChange(benchmark::State& state) {
+    Scratch scratch;
+    auto sync = state.range(0) ? ModelContainer::Options::Synchronous::full
+                               : ModelContainer::Options::Synchronous::normal;
+    auto container = ModelContainer::open(scratch.store(), withSync(sync));
+    insertRecords(container->mainContext(), 100);
+    container->mainContext().save();
+    auto record = container->mainContext().fetchAll().front();
+    std::int64_t order = 0;
+    for (auto _ : state) {
+        record->setOrder(--order);
+        container->mainContext().save();
+    }
+    state.SetLabel(state.range(0) ? "synchronous=FULL" : "synchronous=NORMAL");
+}
+BENCHMARK(BM_SaveOneChange)->Arg(1)->Arg(0)->Unit(benchmark::kMicrosecond);
+
+} // namespace
+
+BENCHMARK_MAIN();

@@ -1,0 +1,137 @@
+// The `skyloom` command line: hands its verb to the running app when there is
+// one, else runs it here on the same store.
+
+#include "core/CommandChannel.h"
+#include "core/CommandHandler.h"
+#include "core/PinStore.h"
+#include "core/StoreRecovery.h"
+#include "core/Translate.h"
+
+#include <chrono>
+#include <csignal>
+#include <cstdio>
+#include <filesystem>
+#include <string>
+#include <unistd.h>
+#include <vector>
+
+using namespace skyloom;
+
+namespace {
+
+// A command that pins a thousand folders may take a while; an app that does
+// not answer at all is reported rather than waited for forever.
+constexpr std::chrono::minutes replyTimeout{10};
+
+int finish(const CommandResult& result) {
+    std::fwrite(result.standardOutput.data(), 1, result.standardOutput.size(), stdout);
+    std::fflush(stdout);
+    std::fwrite(result.standardError.data(), 1, result.standardError.size(), stderr);
+    std::fflush(stderr);
+    return result.exitStatus;
+}
+
+int printError(const std::string& text, int status = 1) {
+    return finish({status, "", text + "\n"});
+}
+
+const char* verbName(ParsedCommand::Verb verb) {
+    using Verb = ParsedCommand::Verb;
+    switch (verb) {
+    case Verb::pin:
+        return "pin";
+    case Verb::unpin:
+        return "unpin";
+    case Verb::list:
+        return "list";
+    case Verb::remove:
+        return "remove";
+    case Verb::unpinAll:
+        return "unpin-all";
+    case Verb::reapply:
+        return "reapply";
+    default:
+        return "";
+    }
+}
+
+// The request the app receives: paths made absolute here, since the app has
+// another working directory; "--" keeps paths that start with "-" as paths.
+CommandRequest requestFor(const ParsedCommand& command) {
+    CommandRequest request{{verbName(command.verb)}};
+    if (command.json)
+        request.arguments.push_back("--json");
+    if (!command.paths.empty())
+        request.arguments.push_back("--");
+    std::string cwd;
+    for (const auto& path : command.paths) {
+        if (!path.starts_with('/') && cwd.empty()) {
+            std::error_code error;
+            cwd = std::filesystem::current_path(error).string();
+        }
+        request.arguments.push_back(path.starts_with('/') ? path : cwd + "/" + path);
+    }
+    return request;
+}
+
+int startApp(char** argv) {
+    std::error_code error;
+    auto self = std::filesystem::read_symlink("/proc/self/exe", error);
+    auto app = self.parent_path() / "skyloom-app";
+    if (!error && ::access(app.c_str(), X_OK) == 0) {
+        argv[0] = const_cast<char*>(app.c_str());
+        ::execv(app.c_str(), argv);
+    }
+    return finish({1, "",
+                   translate(QT_TRANSLATE_NOOP("Skyloom", "Skyloom 앱을 찾을 수 없어요.")) + "\n" +
+                       CommandHandler::usage()});
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    std::signal(SIGPIPE, SIG_IGN);
+    std::vector<std::string> arguments(argv + 1, argv + argc);
+    ParsedCommand command = CommandHandler::parse(arguments);
+    if (command.verb == ParsedCommand::Verb::start ||
+        command.verb == ParsedCommand::Verb::loginItem)
+        return startApp(argv);
+    if (!CommandHandler::needsStore(command.verb))
+        return finish(CommandHandler::answerWithoutStore(command));
+
+    CommandRequest request = requestFor(command);
+    std::optional<std::string> socket;
+    try {
+        socket = CommandChannel::socketPath();
+    } catch (const CommandChannelError&) {
+        // No safe place to reach an app; the store's lock still keeps two
+        // processes from writing it at once.
+    }
+    if (socket) {
+        try {
+            if (auto answer = CommandChannel::send(*socket, request, replyTimeout))
+                return finish(*answer);
+        } catch (const CommandChannelError&) {
+            return printError(translate(QT_TRANSLATE_NOOP(
+                "Skyloom", "실행 중인 Skyloom 앱이 답하지 않았어요. 앱을 다시 시작한 뒤 "
+                           "시도하세요.")));
+        }
+    }
+
+    // No app runs: this process owns the store while the verb runs.
+    ModelContainer& container = sharedModelContainer();
+    if (container.isStoredInMemoryOnly()) {
+        // Earlier dates kept only in memory would be gone when this process
+        // exits, so no folder is touched.
+        return printError(storeUnavailableMessage() + "\n" +
+                          translate(QT_TRANSLATE_NOOP("Skyloom", "아무 폴더도 바꾸지 않았어요.")));
+    }
+    std::string resetNotice;
+    if (storeWasReset())
+        resetNotice = storeResetMessage() + "\n";
+
+    CommandHandler handler(PinStore::shared());
+    CommandResult result = handler.handle(request);
+    result.standardError = resetNotice + result.standardError;
+    return finish(result);
+}

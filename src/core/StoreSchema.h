@@ -1,0 +1,43 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+namespace SQLite {
+class Database;
+}
+
+namespace skyloom {
+
+// The layout of the store file for schema 1.0.0: one table "PinnedFolder"
+// with the record's eight properties in their declared order behind the
+// persistent identifier, a "meta" table with the schema version, and the
+// file's application_id and user_version.
+class StoreSchema {
+public:
+    // "SKYL": marks the file as Skyloom's, so another application's SQLite
+    // file is never mistaken for the store.
+    static constexpr std::int32_t applicationId = 0x534B594C;
+    // 1.0.0 as major * 10000 + minor * 100 + patch.
+    static constexpr std::int32_t userVersion = 10000;
+    static constexpr const char* versionString = "1.0.0";
+    static constexpr const char* tableName = "PinnedFolder";
+
+    // Creates the store file whole: built under a temporary name, then
+    // renamed into place, so a crash never leaves a half-made store behind.
+    // Throws StoreOpenError.
+    static void createStore(const std::string& storePath);
+
+    // Reads the file's SQLite header directly, before SQLite opens the file
+    // (and creates companion files beside it). Throws StoreOpenError:
+    // damagedContent for a short file, one that is not an SQLite database,
+    // another application's file, or another schema version.
+    static void checkHeader(const std::string& storePath);
+
+    // Checks an open database: identity, version, quick_check, and exactly
+    // the tables and columns of schema 1.0.0. Throws StoreOpenError
+    // (damagedContent) or SQLite::Exception.
+    static void validate(SQLite::Database& db);
+};
+
+} // namespace skyloom

@@ -1,0 +1,187 @@
+#include "core/CommandChannel.h"
+#include "core/CommandHandler.h"
+#include "core/CommandServer.h"
+#include "core/FileSystemAddedDate.h"
+#include "core/ModelContainer.h"
+#include "core/PinStore.h"
+#include "support/Subprocess.h"
+#include "support/TempDir.h"
+
+#include <gtest/gtest.h>
+#include <nlohmann/json.hpp>
+
+#include <atomic>
+#include <filesystem>
+#include <fstream>
+#include <sys/stat.h>
+#include <thread>
+
+using namespace skyloom;
+using namespace skyloom::test;
+
+namespace {
+
+constexpr Date march2024 = 1709251200.25;
+
+Date accessTime(const std::string& path) {
+    struct stat info {};
+    EXPECT_EQ(::lstat(path.c_str(), &info), 0) << path;
+    return static_cast<Date>(info.st_atim.tv_sec) + info.st_atim.tv_nsec / 1e9;
+}
+
+void setAccessTime(const std::string& path, Date date) {
+    FileSystemAddedDate().writeAddedDate(date, path);
+}
+
+class CommandLineTest : public ::testing::Test {
+protected:
+    TempDir temp;
+    std::string data = temp.makeFolder("data");
+    std::string runtime = temp.makeFolder("runtime", 0700);
+    std::string work = temp.makeFolder("work");
+
+    ProcessResult skyloom(const std::vector<std::string>& arguments) {
+        return runProcess(SKYLOOM_CLI, arguments,
+                          {{"XDG_DATA_HOME", data}, {"XDG_RUNTIME_DIR", runtime}}, work);
+    }
+
+    std::string folder(const std::string& name) {
+        auto path = temp.makeFolder("work/" + name);
+        setAccessTime(path, march2024);
+        return path;
+    }
+
+    nlohmann::json listed() {
+        auto result = skyloom({"list", "--json"});
+        EXPECT_EQ(result.exitStatus, 0) << result.standardError;
+        return nlohmann::json::parse(result.standardOutput);
+    }
+};
+
+TEST_F(CommandLineTest, UsageAndExitStatuses) {
+    auto help = skyloom({"--help"});
+    EXPECT_EQ(help.exitStatus, 0);
+    EXPECT_NE(help.standardOutput.find("skyloom pin PATH..."), std::string::npos);
+
+    for (const std::vector<std::string>& bad :
+         {std::vector<std::string>{"frobnicate"}, {"pin"}, {"list", "--yaml"}, {"--bogus"}}) {
+        auto result = skyloom(bad);
+        EXPECT_EQ(result.exitStatus, 2) << bad[0];
+        EXPECT_NE(result.standardError.find("skyloom pin PATH..."), std::string::npos);
+        EXPECT_EQ(result.standardOutput, "");
+    }
+    auto version = skyloom({"--version"});
+    EXPECT_EQ(version.exitStatus, 0);
+    EXPECT_EQ(version.standardOutput.rfind("skyloom ", 0), 0u);
+}
+
+TEST_F(CommandLineTest, PinListRenameUnpin) {
+    auto projects = folder("Projects");
+    auto result = skyloom({"pin", "Projects"});
+    EXPECT_EQ(result.exitStatus, 0) << result.standardError;
+    EXPECT_EQ(result.standardOutput + result.standardError, "");
+    EXPECT_EQ(accessTime(projects), pinBaseDate);
+
+    auto pins = listed();
+    ASSERT_EQ(pins.size(), 1u);
+    EXPECT_EQ(pins[0]["path"], projects);
+    EXPECT_EQ(pins[0]["displayName"], "Projects");
+    EXPECT_EQ(pins[0]["order"], 0);
+    EXPECT_NEAR(pins[0]["originalAddedDate"].get<double>(), march2024, 1e-6);
+    EXPECT_EQ(pins[0]["isMissing"], false);
+    EXPECT_EQ(pins[0]["needsAccess"], false);
+    EXPECT_EQ(pins[0]["isLocked"], false);
+
+    auto renamed = work + "/Renamed";
+    std::filesystem::rename(projects, renamed);
+    pins = listed();
+    ASSERT_EQ(pins.size(), 1u);
+    EXPECT_EQ(pins[0]["path"], renamed);
+
+    result = skyloom({"unpin", renamed});
+    EXPECT_EQ(result.exitStatus, 0) << result.standardError;
+    EXPECT_NEAR(accessTime(renamed), march2024, 1e-6);
+    EXPECT_EQ(listed(), nlohmann::json::array());
+    EXPECT_EQ(skyloom({"list"}).standardOutput, "고정된 폴더가 없어요\n");
+}
+
+TEST_F(CommandLineTest, BadInputGetsOneLineEach) {
+    temp.makeFile("work/notes.txt");
+    auto a = folder("a");
+    auto result = skyloom({"pin", "missing", "notes.txt", "a", "a/../a", "a"});
+    EXPECT_EQ(result.exitStatus, 1);
+    EXPECT_EQ(result.standardError, "missing \u2014 폴더를 찾을 수 없어요.\n"
+                                    "notes.txt \u2014 폴더만 고정할 수 있어요.\n"
+                                    "a \u2014 이미 고정된 폴더예요.\n"
+                                    "a \u2014 이미 고정된 폴더예요.\n");
+    EXPECT_EQ(listed().size(), 1u);
+
+    // Names that are not UTF-8, or hold a newline, pin and unpin without loss.
+    auto odd = folder("caf\xE9\nline");
+    result = skyloom({"pin", odd});
+    EXPECT_EQ(result.exitStatus, 0) << result.standardError;
+    EXPECT_EQ(accessTime(odd), pinDate(1));
+    result = skyloom({"unpin", odd, "--", "-dash"});
+    EXPECT_EQ(result.exitStatus, 0) << result.standardError;
+    EXPECT_NEAR(accessTime(odd), march2024, 1e-6);
+    EXPECT_EQ(result.standardOutput, "Skyloom으로 고정한 폴더가 아니라 바꾸지 않았어요: -dash\n");
+
+    result = skyloom({"remove", "a", "nowhere"});
+    EXPECT_EQ(result.exitStatus, 1);
+    EXPECT_EQ(result.standardError, "nowhere \u2014 고정 목록에 없는 폴더예요.\n");
+    EXPECT_NEAR(accessTime(a), march2024, 1e-6);
+}
+
+TEST_F(CommandLineTest, ADamagedStoreIsReportedAndReplaced) {
+    auto dir = data + "/brindle-engineering.Skyloom.direct";
+    std::filesystem::create_directories(dir);
+    std::ofstream(dir + "/default.store") << std::string(4096, 'x');
+    auto a = folder("a");
+    auto result = skyloom({"pin", "a"});
+    EXPECT_EQ(result.exitStatus, 0);
+    EXPECT_EQ(
+        result.standardError,
+        "저장된 고정 목록을 읽지 못해 새로 시작했어요. 2100년으로 남은 폴더는 Finder 우클릭 › "
+        "Skyloom 고정 해제로 되돌릴 수 있어요.\n");
+    EXPECT_EQ(listed().size(), 1u);
+}
+
+// With an app listening, the command line hands the verb over and prints the
+// app's answer; its own store is never opened.
+TEST_F(CommandLineTest, VerbsGoToTheRunningApp) {
+    auto appStore = ModelContainer::open(temp.makeFolder("app") + "/default.store");
+    PinStore store(appStore->mainContext(), PinService::makeDefault(),
+                   std::make_shared<HeadlessDesktop>());
+    int managerOpened = 0;
+    store.openManager = [&] { ++managerOpened; };
+    CommandHandler handler(store, true);
+
+    ::setenv("XDG_RUNTIME_DIR", runtime.c_str(), 1);
+    CommandServer server;
+    ASSERT_TRUE(server.listen(CommandChannel::socketPath()));
+    std::atomic<bool> stop = false;
+    std::thread serving([&] {
+        while (!stop) {
+            server.serveOne([&](const CommandRequest& request) { return handler.handle(request); });
+            std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        }
+    });
+
+    auto a = folder("a");
+    auto result = skyloom({"pin", "a", "missing"});
+    auto local = skyloom({"list", "--json"});
+    stop = true;
+    serving.join();
+
+    EXPECT_EQ(result.exitStatus, 1);
+    EXPECT_EQ(result.standardError, "missing \u2014 폴더를 찾을 수 없어요.\n");
+    EXPECT_EQ(managerOpened, 1);
+    ASSERT_EQ(store.fetchPins().size(), 1u);
+    EXPECT_EQ(store.fetchPins()[0]->path(), a);
+    EXPECT_EQ(accessTime(a), pinBaseDate);
+    EXPECT_EQ(nlohmann::json::parse(local.standardOutput).size(), 1u);
+    EXPECT_FALSE(
+        std::filesystem::exists(data + "/brindle-engineering.Skyloom.direct/default.store"));
+}
+
+} // namespace

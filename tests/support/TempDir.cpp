@@ -1,0 +1,101 @@
+#include "support/TempDir.h"
+
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+#include <fcntl.h>
+#include <filesystem>
+#include <fstream>
+#include <grp.h>
+#include <linux/fs.h>
+#include <stdexcept>
+#include <sys/ioctl.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+namespace skyloom::test {
+namespace fs = std::filesystem;
+
+TempDir::TempDir() {
+    std::string pattern = (fs::temp_directory_path() / "skyloom-test-XXXXXX").string();
+    if (!mkdtemp(pattern.data()))
+        throw std::runtime_error("mkdtemp failed");
+    path_ = pattern;
+    ::chmod(path_.c_str(), 0755);
+}
+
+TempDir::~TempDir() {
+    std::error_code ec;
+    for (auto it = fs::recursive_directory_iterator(path_, ec);
+         !ec && it != fs::recursive_directory_iterator(); it.increment(ec))
+        if (!it->is_symlink())
+            setImmutable(it->path().string(), false);
+    fs::remove_all(path_, ec);
+}
+
+std::string TempDir::makeFolder(const std::string& relative, unsigned mode) const {
+    fs::path full = fs::path(path_) / relative;
+    fs::create_directories(full);
+    ::chmod(full.c_str(), mode);
+    return full.string();
+}
+
+std::string TempDir::makeFile(const std::string& relative, const std::string& content) const {
+    fs::path full = fs::path(path_) / relative;
+    fs::create_directories(full.parent_path());
+    std::ofstream(full) << content;
+    return full.string();
+}
+
+bool setImmutable(const std::string& path, bool immutable) {
+    int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOFOLLOW);
+    if (fd < 0)
+        return false;
+    int flags = 0;
+    bool ok = ::ioctl(fd, FS_IOC_GETFLAGS, &flags) == 0;
+    if (ok) {
+        flags = immutable ? (flags | FS_IMMUTABLE_FL) : (flags & ~FS_IMMUTABLE_FL);
+        ok = ::ioctl(fd, FS_IOC_SETFLAGS, &flags) == 0;
+    }
+    ::close(fd);
+    return ok;
+}
+
+int runAsNobody(const std::function<int()>& body, std::string& why) {
+    int pipeFds[2];
+    if (::pipe(pipeFds) != 0) {
+        why = "pipe failed";
+        return -1;
+    }
+    pid_t child = ::fork();
+    if (child < 0) {
+        why = "fork failed";
+        return -1;
+    }
+    if (child == 0) {
+        ::close(pipeFds[0]);
+        char dropped = 1;
+        if (::setgroups(0, nullptr) != 0 || ::setresgid(65534, 65534, 65534) != 0 ||
+            ::setresuid(65534, 65534, 65534) != 0 || ::geteuid() != 65534)
+            dropped = 0;
+        (void)!::write(pipeFds[1], &dropped, 1);
+        ::close(pipeFds[1]);
+        if (!dropped)
+            ::_exit(125);
+        ::_exit(body());
+    }
+    ::close(pipeFds[1]);
+    char dropped = 0;
+    bool gotReply = ::read(pipeFds[0], &dropped, 1) == 1;
+    ::close(pipeFds[0]);
+    int status = 0;
+    ::waitpid(child, &status, 0);
+    if (!gotReply || !dropped) {
+        why = "cannot drop privileges to nobody (not root?)";
+        return -1;
+    }
+    return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+}
+
+} // namespace skyloom::test

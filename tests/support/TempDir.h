@@ -1,0 +1,38 @@
+#pragma once
+
+#include <functional>
+#include <string>
+
+namespace skyloom::test {
+
+// A fresh directory under /tmp, removed with everything in it (immutable
+// flags cleared first) when the object goes.
+class TempDir {
+public:
+    TempDir();
+    ~TempDir();
+    TempDir(const TempDir&) = delete;
+    TempDir& operator=(const TempDir&) = delete;
+
+    const std::string& path() const { return path_; }
+
+    // Creates a folder (and its parents) below the directory; returns its path.
+    std::string makeFolder(const std::string& relative, unsigned mode = 0755) const;
+    // Creates a regular file below the directory; returns its path.
+    std::string makeFile(const std::string& relative, const std::string& content = "") const;
+
+private:
+    std::string path_;
+};
+
+// Sets or clears the immutable flag (chattr +i); false when the file system
+// does not support it.
+bool setImmutable(const std::string& path, bool immutable);
+
+// Runs `body` in a forked child whose real, effective and saved ids are those
+// of nobody (65534). Returns the child's exit status, or -1 when privileges
+// could not be dropped (the reason goes to `why`). The body returns the exit
+// status.
+int runAsNobody(const std::function<int()>& body, std::string& why);
+
+} // namespace skyloom::test
