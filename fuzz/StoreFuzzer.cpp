@@ -27,15 +27,21 @@ namespace {
 }
 
 // A private folder, on tmpfs where there is one: creating a new store syncs.
+// Kept for the whole run (never destroyed) and removed at exit.
 const std::string& workspace() {
-    static const std::string dir = [] {
+    static const std::string* dir = [] {
         std::string base = fs::is_directory("/dev/shm") ? "/dev/shm" : fs::temp_directory_path();
         std::string pattern = base + "/skyloom-fuzz-XXXXXX";
         if (!::mkdtemp(pattern.data()))
             fail("mkdtemp failed");
-        return pattern;
+        return new std::string(pattern);
     }();
-    return dir;
+    static const bool removedAtExit = [] {
+        std::atexit([] { fs::remove_all(*dir); });
+        return true;
+    }();
+    (void)removedAtExit;
+    return *dir;
 }
 
 void clear(const std::string& dir) {

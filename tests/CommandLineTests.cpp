@@ -3,6 +3,7 @@
 #include "core/CommandServer.h"
 #include "core/FileSystemAddedDate.h"
 #include "core/ModelContainer.h"
+#include "core/PinError.h"
 #include "core/PinStore.h"
 #include "support/Subprocess.h"
 #include "support/TempDir.h"
@@ -13,6 +14,7 @@
 #include <atomic>
 #include <filesystem>
 #include <fstream>
+#include <sys/mount.h>
 #include <sys/stat.h>
 #include <thread>
 
@@ -129,6 +131,37 @@ TEST_F(CommandLineTest, BadInputGetsOneLineEach) {
     result = skyloom({"remove", "a", "nowhere"});
     EXPECT_EQ(result.exitStatus, 1);
     EXPECT_EQ(result.standardError, "nowhere \u2014 고정 목록에 없는 폴더예요.\n");
+    EXPECT_NEAR(accessTime(a), march2024, 1e-6);
+}
+
+TEST_F(CommandLineTest, AReadOnlyVolumeIsRefusedWithoutARecord) {
+    auto mountPoint = temp.makeFolder("work/readonly");
+    if (::mount("skyloom-test", mountPoint.c_str(), "tmpfs", 0, "size=64k") != 0)
+        GTEST_SKIP() << "cannot mount a tmpfs (needs root)";
+    struct Unmount {
+        std::string path;
+        ~Unmount() { ::umount2(path.c_str(), MNT_DETACH); }
+    } unmount{mountPoint};
+    ASSERT_EQ(::mkdir((mountPoint + "/inside").c_str(), 0755), 0);
+    ASSERT_EQ(::mount(nullptr, mountPoint.c_str(), nullptr, MS_REMOUNT | MS_RDONLY, nullptr), 0);
+
+    auto result = skyloom({"pin", mountPoint + "/inside"});
+    EXPECT_EQ(result.exitStatus, 1);
+    EXPECT_EQ(result.standardError,
+              "inside \u2014 " + PinError::unsupportedVolume().errorDescription() + "\n");
+    EXPECT_EQ(listed(), nlohmann::json::array());
+}
+
+// A store another process holds cannot be used; the command then touches no
+// folder, since dates kept only in memory would be lost when it exits.
+TEST_F(CommandLineTest, AStoreHeldElsewhereChangesNoFolder) {
+    auto dir = data + "/brindle-engineering.Skyloom.direct";
+    std::filesystem::create_directories(dir);
+    auto held = ModelContainer::open(dir + "/default.store");
+    auto a = folder("a");
+    auto result = skyloom({"pin", "a"});
+    EXPECT_EQ(result.exitStatus, 1);
+    EXPECT_NE(result.standardError.find("아무 폴더도 바꾸지 않았어요."), std::string::npos);
     EXPECT_NEAR(accessTime(a), march2024, 1e-6);
 }
 

@@ -122,7 +122,7 @@ TEST(DarwinAddedDate, ClassifiesFailures) {
     EXPECT_EQ(writeFailure(EACCES, false), PinError::notOwner());
     EXPECT_EQ(writeFailure(EINVAL, false), PinError::unsupportedVolume());
     EXPECT_EQ(writeFailure(ENOTSUP, false), PinError::unsupportedVolume());
-    EXPECT_EQ(writeFailure(EROFS, false), PinError::system(EROFS));
+    EXPECT_EQ(writeFailure(EROFS, false), PinError::unsupportedVolume());
     EXPECT_EQ(writeFailure(EIO, false), PinError::system(EIO));
 }
 

@@ -1,6 +1,7 @@
 #include "core/CommandChannel.h"
 
 #include "core/CommandCodec.h"
+#include "core/platform/LocalSocket.h"
 
 #include <cerrno>
 #include <cstdlib>
@@ -169,7 +170,8 @@ std::optional<CommandResult> CommandChannel::send(const std::string& path,
 bool CommandChannel::writeFrame(int socket, const std::string& frame, Clock::time_point deadline) {
     std::size_t written = 0;
     while (written < frame.size()) {
-        ssize_t sent = ::send(socket, frame.data() + written, frame.size() - written, MSG_NOSIGNAL);
+        ssize_t sent =
+            platform::sendWithoutSignal(socket, frame.data() + written, frame.size() - written);
         if (sent >= 0) {
             written += static_cast<std::size_t>(sent);
         } else if (errno == EAGAIN || errno == EWOULDBLOCK) {

@@ -2,6 +2,8 @@
 
 #include "core/CommandChannel.h"
 #include "core/CommandCodec.h"
+#include "core/Translate.h"
+#include "core/platform/LocalSocket.h"
 
 #include <cerrno>
 #include <cstring>
@@ -120,10 +122,8 @@ void CommandServer::serveOne(const Handler& handler) {
         ~Closer() { ::close(fd); }
     } closer{connection};
 
-    ucred peer{};
-    socklen_t size = sizeof peer;
-    if (::getsockopt(connection, SOL_SOCKET, SO_PEERCRED, &peer, &size) != 0 ||
-        size != sizeof peer || peer.uid != ::geteuid())
+    // Only our own user may drive the app.
+    if (platform::peerUserId(connection) != ::geteuid())
         return;
 
     auto frame =
@@ -146,7 +146,8 @@ void CommandServer::serveOne(const Handler& handler) {
         // than hang up.
         CommandResult tooLarge;
         tooLarge.exitStatus = 1;
-        tooLarge.standardError = "skyloom: the answer is too large to send\n";
+        tooLarge.standardError =
+            translate(QT_TRANSLATE_NOOP("Skyloom", "답이 너무 커서 보낼 수 없어요.")) + "\n";
         answer = CommandCodec::encode(tooLarge);
     }
     CommandChannel::writeFrame(connection, *answer, CommandChannel::Clock::now() + clientDeadline);

@@ -31,8 +31,9 @@ bool PinService::allowsZeroDate(const std::string& path) const {
 }
 
 bool PinService::isUsableFolder(const std::string& url) const {
-    return fileManager_->fileExists(url) && isDirectory(url) &&
-           url.find("/.Trash/") == std::string::npos;
+    // One existence check answers both questions; it runs for every pin on
+    // every re-apply.
+    return isDirectory(url) && url.find("/.Trash/") == std::string::npos;
 }
 
 std::string PinService::validate(const std::string& url, const Pins& pins) const {

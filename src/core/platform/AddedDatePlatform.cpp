@@ -54,10 +54,10 @@ PinError writeError(int error, const std::function<bool()>& isLocked) {
         return PinError::notFound();
     if (error == EACCES)
         return PinError::notOwner();
-    if (error == EINVAL || error == ENOTSUP || error == EOPNOTSUPP)
+    // A read-only volume takes no date at all; saying so beats an unknown
+    // error with a bare number.
+    if (error == EINVAL || error == ENOTSUP || error == EOPNOTSUPP || error == EROFS)
         return PinError::unsupportedVolume();
-    // EROFS stays a system error: the volume can hold the date, it is only
-    // mounted read-only for now, and the number tells the user so.
     return PinError::system(error);
 }
 
