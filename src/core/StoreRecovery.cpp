@@ -2,13 +2,13 @@
 
 #include "core/Date.h"
 #include "core/Translate.h"
+#include "core/platform/ApplicationSupport.h"
 
 #include <cstdio>
 #include <cstdlib>
 #include <exception>
 #include <filesystem>
 #include <mutex>
-#include <pwd.h>
 #include <stdexcept>
 #include <unistd.h>
 
@@ -40,21 +40,6 @@ bool pathExists(const std::string& path) {
     return fs::exists(fs::symlink_status(path, error));
 }
 
-std::string homeDirectory() {
-    if (const char* home = std::getenv("HOME"); home && *home)
-        return home;
-    if (const passwd* entry = ::getpwuid(::getuid()); entry && entry->pw_dir)
-        return entry->pw_dir;
-    return "/";
-}
-
-std::string applicationSupportDirectory() {
-    // A relative XDG_DATA_HOME is invalid and ignored.
-    if (const char* data = std::getenv("XDG_DATA_HOME"); data && data[0] == '/')
-        return data;
-    return homeDirectory() + "/.local/share";
-}
-
 std::unique_ptr<ModelContainer> runInMemory(StoreOpenError::Reason reason) {
     process().state = StoreState::unavailable;
     process().unavailableReason = reason;
@@ -64,7 +49,7 @@ std::unique_ptr<ModelContainer> runInMemory(StoreOpenError::Reason reason) {
 } // namespace
 
 std::string defaultStoreURL() {
-    fs::path directory = fs::path(applicationSupportDirectory()) / bundleIdentifier;
+    fs::path directory = fs::path(platform::applicationSupportDirectory()) / bundleIdentifier;
     std::error_code ignored;
     fs::create_directories(directory, ignored);
     return (directory / storeFileName).string();

@@ -1,0 +1,9 @@
+#include "core/platform/ApplicationSupport.h"
+
+namespace skyloom::platform {
+
+std::string applicationSupportDirectory() {
+    return homeDirectory() + "/Library/Application Support";
+}
+
+} // namespace skyloom::platform
