@@ -39,18 +39,14 @@ double median(std::vector<double> values) {
     return values[values.size() / 2];
 }
 
-} // namespace
-
-int main(int argc, char** argv) {
-    std::string skyloom = argc > 1 ? argv[1] : SKYLOOM_CLI;
-    const int rounds = argc > 2 ? std::atoi(argv[2]) : 200;
-    char pattern[] = "/tmp/skyloom-clibench-XXXXXX";
-    fs::path root = mkdtemp(pattern);
-    ::setenv("XDG_DATA_HOME", (root / "data").c_str(), 1);
-    ::setenv("XDG_RUNTIME_DIR", (root / "runtime").c_str(), 1);
-    fs::create_directories(root / "runtime");
-    fs::permissions(root / "runtime", fs::perms::owner_all);
-
+// One figure: `skyloom pin` on a store that already holds `existing` pins
+// (each pin is unpinned again, untimed, so the store keeps its size).
+void measure(const std::string& skyloom, const fs::path& root, int existing, int rounds) {
+    for (int i = 0; i < existing; ++i) {
+        auto folder = root / ("kept-" + std::to_string(existing) + "-" + std::to_string(i));
+        fs::create_directories(folder);
+        run({skyloom, "pin", folder.string()});
+    }
     std::vector<double> pins, touches;
     for (int i = 0; i < rounds; ++i) {
         auto a = root / ("pin-" + std::to_string(i));
@@ -59,10 +55,28 @@ int main(int argc, char** argv) {
         fs::create_directories(b);
         pins.push_back(run({skyloom, "pin", a.string()}));
         touches.push_back(run({"touch", "-a", "-d", "@4102488000", b.string()}));
+        run({skyloom, "unpin", a.string()});
     }
     double pin = median(pins), touch = median(touches);
-    std::printf("skyloom pin: %.2f ms, touch -a: %.2f ms, ratio %.2f (median of %d)\n", pin * 1e3,
-                touch * 1e3, pin / touch, rounds);
+    std::printf("with %3d pins in the store: skyloom pin %.2f ms, touch -a %.2f ms, ratio %.2f "
+                "(median of %d)\n",
+                existing, pin * 1e3, touch * 1e3, pin / touch, rounds);
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    std::string skyloom = argc > 1 ? argv[1] : SKYLOOM_CLI;
+    const int rounds = argc > 2 ? std::atoi(argv[2]) : 200;
+    char pattern[] = "/tmp/skyloom-clibench-XXXXXX";
+    fs::path root = mkdtemp(pattern);
+    ::setenv("XDG_RUNTIME_DIR", (root / "runtime").c_str(), 1);
+    fs::create_directories(root / "runtime");
+    fs::permissions(root / "runtime", fs::perms::owner_all);
+    for (int existing : {10, 100}) {
+        ::setenv("XDG_DATA_HOME", (root / ("data-" + std::to_string(existing))).c_str(), 1);
+        measure(skyloom, root / std::to_string(existing), existing, rounds);
+    }
     fs::remove_all(root);
     return 0;
 }

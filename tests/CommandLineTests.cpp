@@ -110,12 +110,14 @@ TEST_F(CommandLineTest, PinListRenameUnpin) {
 TEST_F(CommandLineTest, BadInputGetsOneLineEach) {
     temp.makeFile("work/notes.txt");
     auto a = folder("a");
-    auto result = skyloom({"pin", "missing", "notes.txt", "a", "a/../a", "a"});
+    const std::string tooLong(5000, 'x'); // beyond PATH_MAX
+    auto result = skyloom({"pin", "missing", "notes.txt", "a", "a/../a", "a", tooLong});
     EXPECT_EQ(result.exitStatus, 1);
     EXPECT_EQ(result.standardError, "missing \u2014 폴더를 찾을 수 없어요.\n"
                                     "notes.txt \u2014 폴더만 고정할 수 있어요.\n"
                                     "a \u2014 이미 고정된 폴더예요.\n"
-                                    "a \u2014 이미 고정된 폴더예요.\n");
+                                    "a \u2014 이미 고정된 폴더예요.\n" +
+                                        tooLong + " \u2014 폴더를 찾을 수 없어요.\n");
     EXPECT_EQ(listed().size(), 1u);
 
     // Names that are not UTF-8, or hold a newline, pin and unpin without loss.

@@ -1,120 +1,92 @@
 #include "core/PinError.h"
-#include "core/platform/AddedDatePlatform.h"
 #include "core/platform/DarwinAddedDate.h"
+#include "support/ErrorOf.h"
 
 #include <gtest/gtest.h>
 
 #include <cerrno>
 #include <cstring>
 #include <system_error>
+#include <tuple>
 
 using namespace skyloom;
 using namespace skyloom::platform;
+using namespace std::string_literals;
+using skyloom::test::errorOf;
 
 namespace {
 
-// A macOS volume behind the system-call table: it keeps what setattrlist is
-// given and answers getattrlist the way the kernel packs its reply.
+// A macOS volume behind the system-call table: it keeps what setattrlist is given and answers
+// getattrlist the way the kernel packs its reply. Both check they were asked for exactly the
+// date-added of the item itself (the <sys/attr.h> values spelled out).
 struct FakeDarwinVolume {
-    darwin::AttributeList lastList;
-    std::size_t lastSize = 0;
-    std::uint32_t lastOptions = 0;
     TimeSpec stored{1600000000, 0};
-    bool keepsAddedTime = true;
+    bool keepsAddedTime = true, immutable = false;
     int setError = 0, getError = 0;
-    bool immutable = false;
+
+    static void expectAsked(const darwin::AttributeList& list, std::uint32_t common,
+                            std::uint32_t options) {
+        EXPECT_EQ(std::tie(list.bitmapcount, list.reserved, list.commonattr),
+                  std::make_tuple(5, 0, common)); // ATTR_BIT_MAP_COUNT
+        EXPECT_EQ(list.volattr | list.dirattr | list.fileattr | list.forkattr, 0u);
+        EXPECT_EQ(options, 1u); // FSOPT_NOFOLLOW
+    }
 
     darwin::SystemCalls calls() {
         return {[this](const char*, darwin::AttributeList& list, void* buffer, std::size_t size,
                        std::uint32_t options) {
+                    // ATTR_CMN_RETURNED_ATTRS | ATTR_CMN_ADDEDTIME
+                    expectAsked(list, 0x90000000, options);
                     if (getError)
                         return getError;
-                    EXPECT_EQ(list.commonattr,
-                              darwin::attrCommonReturnedAttrs | darwin::attrCommonAddedTime);
-                    EXPECT_EQ(options, darwin::optionNoFollow);
-                    std::uint32_t length = keepsAddedTime ? 40 : 24;
-                    std::uint32_t returned[5] = {
-                        darwin::attrCommonReturnedAttrs |
-                        (keepsAddedTime ? darwin::attrCommonAddedTime : 0)};
-                    auto* out = static_cast<unsigned char*>(buffer);
-                    EXPECT_GE(size, length);
-                    std::memcpy(out, &length, 4);
-                    std::memcpy(out + 4, returned, 20);
+                    // Length, the returned attribute set (five words), the timespec if kept.
+                    std::uint32_t reply[6] = {keepsAddedTime ? 40u : 24u,
+                                              keepsAddedTime ? 0x90000000u : 0x80000000u};
+                    EXPECT_GE(size, reply[0]);
+                    std::memcpy(buffer, reply, 24);
                     if (keepsAddedTime)
-                        std::memcpy(out + 24, &stored, 16);
+                        std::memcpy(static_cast<char*>(buffer) + 24, &stored, 16);
                     return 0;
                 },
                 [this](const char*, darwin::AttributeList& list, void* buffer, std::size_t size,
                        std::uint32_t options) {
-                    lastList = list;
-                    lastSize = size;
-                    lastOptions = options;
+                    expectAsked(list, 0x10000000, options); // ATTR_CMN_ADDEDTIME alone
+                    EXPECT_EQ(size, 16u);                   // one timespec
                     if (setError)
                         return setError;
-                    std::memcpy(&stored.seconds, buffer, 8);
-                    std::memcpy(&stored.nanoseconds, static_cast<char*>(buffer) + 8, 8);
+                    std::memcpy(&stored, buffer, 16);
                     return 0;
                 },
                 [this](const char*) { return immutable; }};
     }
-
-    AddedDatePrimitives primitives() {
-        return {[this](const std::string& path) { return darwin::readAddedTime(calls(), path); },
-                [this](const std::string& path, TimeSpec time) {
-                    darwin::writeAddedTime(calls(), path, time);
-                }};
-    }
 };
 
-template <typename Call> PinError errorOf(Call call) {
-    try {
-        call();
-    } catch (const PinError& error) {
-        return error;
-    }
-    ADD_FAILURE() << "no PinError thrown";
-    return PinError::system(0);
-}
-
-TEST(DarwinAddedDate, WritesTheExactRecords) {
+TEST(DarwinAddedDate, WritesAndReadsTheExactRecords) {
     FakeDarwinVolume volume;
-    struct Case {
-        Date date;
-        TimeSpec expected;
-    };
-    for (auto [date, expected] :
-         {Case{pinDate(0), {4102488000, 0}}, Case{pinDate(3), {4102487820, 0}},
-          Case{1700000000.25, {1700000000, 250000000}}, Case{-0.5, {-1, 500000000}}}) {
-        writeAndVerify(volume.primitives(), date, "/Users/me/Folder");
-        EXPECT_EQ(volume.stored, expected);
-        EXPECT_EQ(volume.lastSize, 16u);
-        EXPECT_EQ(volume.lastOptions, 1u);
-        EXPECT_EQ(volume.lastList.bitmapcount, 5);
-        EXPECT_EQ(volume.lastList.reserved, 0);
-        EXPECT_EQ(volume.lastList.commonattr, 0x10000000u);
-        EXPECT_EQ(volume.lastList.volattr | volume.lastList.dirattr | volume.lastList.fileattr |
-                      volume.lastList.forkattr,
-                  0u);
-        EXPECT_EQ(joinDate(darwin::readAddedTime(volume.calls(), "/Users/me/Folder")), date);
+    for (TimeSpec time : {TimeSpec{4102488000, 0}, {1700000000, 250000000}, {-1, 500000000}}) {
+        darwin::writeAddedTime(volume.calls(), "/Users/me/Folder", time);
+        EXPECT_EQ(volume.stored, time);
+        EXPECT_EQ(darwin::readAddedTime(volume.calls(), "/Users/me/Folder"), time);
     }
 }
 
 TEST(DarwinAddedDate, ClassifiesFailures) {
     FakeDarwinVolume volume;
+    auto readFailure = [&](int error) {
+        volume.getError = error;
+        return errorOf([&] { darwin::readAddedTime(volume.calls(), "/x"); });
+    };
     volume.keepsAddedTime = false;
-    EXPECT_EQ(errorOf([&] { darwin::readAddedTime(volume.calls(), "/x"); }),
-              PinError::unsupportedVolume());
-    volume.getError = ENOENT;
-    EXPECT_EQ(errorOf([&] { darwin::readAddedTime(volume.calls(), "/x"); }), PinError::notFound());
-    volume.getError = EACCES;
-    EXPECT_EQ(errorOf([&] { darwin::readAddedTime(volume.calls(), "/x"); }), PinError::notOwner());
+    EXPECT_EQ(readFailure(0), PinError::unsupportedVolume());
+    EXPECT_EQ(readFailure(ENOENT), PinError::notFound());
+    EXPECT_EQ(readFailure(EACCES), PinError::notOwner());
     volume.getError = EIO;
     EXPECT_THROW(darwin::readAddedTime(volume.calls(), "/x"), std::system_error);
 
-    auto writeFailure = [&](int error, bool immutable) {
+    auto writeFailure = [&](int error, bool immutable, const std::string& path = "/x") {
         volume.setError = error;
         volume.immutable = immutable;
-        return errorOf([&] { darwin::writeAddedTime(volume.calls(), "/x", {1, 0}); });
+        return errorOf([&] { darwin::writeAddedTime(volume.calls(), path, {1, 0}); });
     };
     EXPECT_EQ(writeFailure(EPERM, true), PinError::locked());
     EXPECT_EQ(writeFailure(EPERM, false), PinError::notOwner());
@@ -124,6 +96,8 @@ TEST(DarwinAddedDate, ClassifiesFailures) {
     EXPECT_EQ(writeFailure(ENOTSUP, false), PinError::unsupportedVolume());
     EXPECT_EQ(writeFailure(EROFS, false), PinError::unsupportedVolume());
     EXPECT_EQ(writeFailure(EIO, false), PinError::system(EIO));
+    // A NUL would cut the name short and reach another item.
+    EXPECT_EQ(writeFailure(0, false, "/x\0y"s), PinError::notFound());
 }
 
 } // namespace
