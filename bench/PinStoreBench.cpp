@@ -52,6 +52,19 @@ std::uintmax_t fileSize(const std::string& path) {
     return error ? 0 : size;
 }
 
+// A real store file and the real file system, with writes counted.
+struct Setup {
+    explicit Setup(const std::string& storePath)
+        : dates(std::make_shared<CountingDates>()), container(ModelContainer::open(storePath)),
+          store(container->mainContext(),
+                PinService(dates, std::make_shared<FileManager>(), readFolderTraits),
+                std::make_shared<HeadlessDesktop>()) {}
+
+    std::shared_ptr<CountingDates> dates;
+    std::unique_ptr<ModelContainer> container;
+    PinStore store;
+};
+
 } // namespace
 
 int main(int argc, char** argv) {
@@ -62,11 +75,8 @@ int main(int argc, char** argv) {
     const std::string storePath = (root / "default.store").string();
 
     {
-        auto dates = std::make_shared<CountingDates>();
-        auto container = ModelContainer::open(storePath);
-        PinStore store(container->mainContext(),
-                       PinService(dates, std::make_shared<FileManager>(), readFolderTraits),
-                       std::make_shared<HeadlessDesktop>());
+        Setup setup(storePath);
+        auto& [dates, container, store] = setup;
 
         auto folders = makeFolders(root / "many", "folder-", addedFolders);
         auto start = std::chrono::steady_clock::now();
@@ -78,11 +88,8 @@ int main(int argc, char** argv) {
     }
 
     {
-        auto dates = std::make_shared<CountingDates>();
-        auto container = ModelContainer::open(storePath);
-        PinStore store(container->mainContext(),
-                       PinService(dates, std::make_shared<FileManager>(), readFolderTraits),
-                       std::make_shared<HeadlessDesktop>());
+        Setup setup(storePath);
+        auto& [dates, container, store] = setup;
         auto folders = makeFolders(root / "intact", "pin-", intactPins);
         store.add(folders);
         store.reapplyAll(); // settles every flag once
