@@ -1,9 +1,9 @@
 // Timed driver: re-applying 10,000 intact pins, and adding 1,000 folders in
 // one call, on real folders and a real store file.
 
-#include "core/FileSystemAddedDate.h"
-#include "core/ModelContainer.h"
-#include "core/PinStore.h"
+#include "core/engine/FileSystemAddedDate.h"
+#include "core/store/ModelContainer.h"
+#include "core/store/PinStore.h"
 
 #include <chrono>
 #include <cstdio>

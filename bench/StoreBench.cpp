@@ -2,7 +2,7 @@
 // saving 10,000 inserts or changes in one transaction, and the cost of one
 // small save under synchronous FULL and NORMAL.
 
-#include "core/ModelContainer.h"
+#include "core/store/ModelContainer.h"
 
 #include <benchmark/benchmark.h>
 #include <cstdlib>

@@ -4,8 +4,8 @@
 // never on the in-memory store, which is only for stores that cannot be
 // reached at all.
 
-#include "core/ModelContainer.h"
-#include "core/StoreRecovery.h"
+#include "core/store/ModelContainer.h"
+#include "core/store/StoreRecovery.h"
 
 #include <cstddef>
 #include <cstdint>

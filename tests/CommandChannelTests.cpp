@@ -1,6 +1,6 @@
-#include "core/CommandChannel.h"
-#include "core/CommandCodec.h"
-#include "core/CommandServer.h"
+#include "core/command/CommandChannel.h"
+#include "core/command/CommandCodec.h"
+#include "core/command/CommandServer.h"
 #include "support/TempDir.h"
 
 #include <gtest/gtest.h>

@@ -1,4 +1,4 @@
-#include "core/FileSystemAddedDate.h"
+#include "core/engine/FileSystemAddedDate.h"
 #include "core/platform/AddedDatePlatform.h"
 #include "support/ErrorOf.h"
 #include "support/TempDir.h"

@@ -1,8 +1,8 @@
 // The model store on real SQLite files: records round-trip, the context's
 // identity map, pending changes and notifications, and saving.
 
-#include "core/ModelContainer.h"
-#include "core/StoreRecovery.h"
+#include "core/store/ModelContainer.h"
+#include "core/store/StoreRecovery.h"
 #include "support/TempDir.h"
 
 #include <SQLiteCpp/SQLiteCpp.h>

@@ -1,4 +1,4 @@
-#include "core/PinError.h"
+#include "core/engine/PinError.h"
 
 #include <gtest/gtest.h>
 

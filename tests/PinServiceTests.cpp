@@ -1,7 +1,7 @@
-#include "core/Bookmark.h"
-#include "core/FolderPath.h"
-#include "core/PinError.h"
-#include "core/PinService.h"
+#include "core/engine/Bookmark.h"
+#include "core/engine/FolderPath.h"
+#include "core/engine/PinError.h"
+#include "core/engine/PinService.h"
 #include "support/FakeDates.h"
 #include "support/TempDir.h"
 

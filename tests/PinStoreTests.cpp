@@ -1,7 +1,7 @@
-#include "core/FolderPath.h"
-#include "core/ModelContainer.h"
-#include "core/PinError.h"
-#include "core/PinStore.h"
+#include "core/engine/FolderPath.h"
+#include "core/store/ModelContainer.h"
+#include "core/engine/PinError.h"
+#include "core/store/PinStore.h"
 #include "support/FakeDates.h"
 #include "support/TempDir.h"
 

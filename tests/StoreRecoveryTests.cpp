@@ -2,8 +2,8 @@
 // whole and started anew; a busy store is never moved; a killed writer never
 // loses a saved record.
 
-#include "core/ModelContainer.h"
-#include "core/StoreRecovery.h"
+#include "core/store/ModelContainer.h"
+#include "core/store/StoreRecovery.h"
 #include "support/TempDir.h"
 
 #include <SQLiteCpp/SQLiteCpp.h>

@@ -1,10 +1,10 @@
 // The `skyloom` command line: hands its verb to the running app when there is
 // one, else runs it here on the same store.
 
-#include "core/CommandChannel.h"
-#include "core/CommandHandler.h"
-#include "core/PinStore.h"
-#include "core/StoreRecovery.h"
+#include "core/command/CommandChannel.h"
+#include "core/command/CommandHandler.h"
+#include "core/store/PinStore.h"
+#include "core/store/StoreRecovery.h"
 #include "core/Translate.h"
 
 #include <chrono>
@@ -83,7 +83,7 @@ int startApp(char** argv) {
         ::execv(app.c_str(), argv);
     }
     return finish({1, "",
-                   translate(QT_TRANSLATE_NOOP("Skyloom", "Skyloom 앱을 찾을 수 없어요.")) + "\n" +
+                   translate(SKYLOOM_TRANSLATE_NOOP("Skyloom", "Skyloom 앱을 찾을 수 없어요.")) + "\n" +
                        CommandHandler::usage()});
 }
 
@@ -112,7 +112,7 @@ int main(int argc, char** argv) {
             if (auto answer = CommandChannel::send(*socket, request, replyTimeout))
                 return finish(*answer);
         } catch (const CommandChannelError&) {
-            return printError(translate(QT_TRANSLATE_NOOP(
+            return printError(translate(SKYLOOM_TRANSLATE_NOOP(
                 "Skyloom", "실행 중인 Skyloom 앱이 답하지 않았어요. 앱을 다시 시작한 뒤 "
                            "시도하세요.")));
         }
@@ -124,7 +124,7 @@ int main(int argc, char** argv) {
         // Earlier dates kept only in memory would be gone when this process
         // exits, so no folder is touched.
         return printError(storeUnavailableMessage() + "\n" +
-                          translate(QT_TRANSLATE_NOOP("Skyloom", "아무 폴더도 바꾸지 않았어요.")));
+                          translate(SKYLOOM_TRANSLATE_NOOP("Skyloom", "아무 폴더도 바꾸지 않았어요.")));
     }
     std::string resetNotice;
     if (storeWasReset())

@@ -3,11 +3,10 @@
 #include <functional>
 #include <string>
 
-// lupdate finds texts marked with this macro; core defines it itself so that it
-// never needs a Qt header.
-#ifndef QT_TRANSLATE_NOOP
-#define QT_TRANSLATE_NOOP(context, sourceText) sourceText
-#endif
+// Marks a core text for lupdate (run with -tr-function-alias
+// QT_TRANSLATE_NOOP+=SKYLOOM_TRANSLATE_NOOP). A name of our own, so that it
+// never clashes with Qt's macro in files that include both.
+#define SKYLOOM_TRANSLATE_NOOP(context, sourceText) sourceText
 
 namespace skyloom {
 

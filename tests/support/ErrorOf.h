@@ -1,6 +1,6 @@
 #pragma once
 
-#include "core/PinError.h"
+#include "core/engine/PinError.h"
 
 #include <gtest/gtest.h>
 

@@ -1,8 +1,8 @@
 #pragma once
 
 #include "core/Date.h"
-#include "core/FileSystemAddedDate.h"
-#include "core/PinError.h"
+#include "core/engine/FileSystemAddedDate.h"
+#include "core/engine/PinError.h"
 
 #include <functional>
 #include <string>

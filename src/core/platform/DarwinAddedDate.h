@@ -1,6 +1,6 @@
 #pragma once
 
-#include "core/FileSystemAddedDate.h"
+#include "core/engine/FileSystemAddedDate.h"
 
 #include <cstddef>
 #include <cstdint>

@@ -1,4 +1,4 @@
-#include "core/FolderTraits.h"
+#include "core/engine/FolderTraits.h"
 
 #include "core/platform/linux/MountTable.h"
 

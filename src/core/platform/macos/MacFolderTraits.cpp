@@ -1,4 +1,4 @@
-#include "core/FolderTraits.h"
+#include "core/engine/FolderTraits.h"
 
 #include <pwd.h>
 #include <sys/mount.h>

@@ -1,0 +1,273 @@
+#include "core/command/CommandHandler.h"
+
+#include "core/engine/FolderPath.h"
+#include "core/store/PinStore.h"
+#include "core/Translate.h"
+
+#include <CLI/CLI.hpp>
+#include <nlohmann/json.hpp>
+
+#include <algorithm>
+
+namespace skyloom {
+namespace {
+
+std::string withNewline(const std::string& text) {
+    return text + "\n";
+}
+
+// The state text a pin row shows, for the plain list.
+std::string stateText(const PinnedFolder& pin) {
+    if (pin.isMissing())
+        return translate(SKYLOOM_TRANSLATE_NOOP("Skyloom", "찾을 수 없음 — 목록에서 지울 수 있어요"));
+    if (pin.needsAccess())
+        return translate(SKYLOOM_TRANSLATE_NOOP("Skyloom", "접근 권한이 필요해요"));
+    if (pin.isLocked())
+        return translate(SKYLOOM_TRANSLATE_NOOP(
+            "Skyloom", "잠긴 폴더라 고정이 풀렸을 수 있어요 — 정보 가져오기에서 '잠김'을 끄세요"));
+    return {};
+}
+
+} // namespace
+
+CommandHandler::CommandHandler(PinStore& store, bool inApp) : store_(store), inApp_(inApp) {}
+
+std::string CommandHandler::usage() {
+    return translate(SKYLOOM_TRANSLATE_NOOP("Skyloom",
+                                       "사용법:\n"
+                                       "  skyloom                      앱을 시작해요\n"
+                                       "  skyloom pin PATH...          폴더를 맨 위에 고정해요\n"
+                                       "  skyloom unpin PATH...        고정을 풀고 원래 날짜로 "
+                                       "되돌려요\n"
+                                       "  skyloom list [--json]        고정된 폴더를 순서대로 "
+                                       "보여 줘요\n"
+                                       "  skyloom remove PATH...       목록에서 지우고 원래 날짜로 "
+                                       "되돌려요\n"
+                                       "  skyloom unpin-all            모든 고정을 풀어요\n"
+                                       "  skyloom reapply              풀린 고정을 다시 적용해요\n"
+                                       "  skyloom --help | --version\n"));
+}
+
+bool CommandHandler::needsStore(ParsedCommand::Verb verb) {
+    using Verb = ParsedCommand::Verb;
+    switch (verb) {
+    case Verb::pin:
+    case Verb::unpin:
+    case Verb::list:
+    case Verb::remove:
+    case Verb::unpinAll:
+    case Verb::reapply:
+        return true;
+    default:
+        return false;
+    }
+}
+
+ParsedCommand CommandHandler::parse(const std::vector<std::string>& arguments) {
+    using Verb = ParsedCommand::Verb;
+    ParsedCommand command;
+    CLI::App app("skyloom", "skyloom");
+    app.set_help_flag();
+    bool help = false, version = false, loginItem = false;
+    app.add_flag("-h,--help", help);
+    app.add_flag("--version", version);
+    app.add_flag("--login-item", loginItem);
+    app.require_subcommand(0, 1);
+
+    struct Subcommand {
+        const char* name;
+        Verb verb;
+        bool takesPaths;
+    };
+    const Subcommand subcommands[] = {
+        {"pin", Verb::pin, true},
+        {"unpin", Verb::unpin, true},
+        {"list", Verb::list, false},
+        {"remove", Verb::remove, true},
+        {"unpin-all", Verb::unpinAll, false},
+        {"reapply", Verb::reapply, false},
+    };
+    for (const auto& sub : subcommands) {
+        CLI::App* subApp = app.add_subcommand(sub.name);
+        subApp->set_help_flag();
+        subApp->add_flag("-h,--help", help);
+        if (sub.takesPaths)
+            subApp->add_option("PATH", command.paths)->allow_extra_args();
+        if (sub.verb == Verb::list)
+            subApp->add_flag("--json", command.json);
+    }
+
+    // Everything after "--" is a path, even when it starts with "-"; CLI11
+    // reads only the words before it.
+    auto separator = std::find(arguments.begin(), arguments.end(), std::string("--"));
+    const bool hasSeparator = separator != arguments.end();
+    std::vector<std::string> reversed(std::make_reverse_iterator(separator), arguments.rend());
+    try {
+        app.parse(reversed);
+    } catch (const CLI::ParseError& error) {
+        command.verb = Verb::usageError;
+        command.problem = error.what();
+        return command;
+    }
+    if (hasSeparator)
+        command.paths.insert(command.paths.end(), separator + 1, arguments.end());
+    if (help) {
+        command.verb = Verb::help;
+        return command;
+    }
+    for (const auto& sub : subcommands) {
+        if (!app.get_subcommand(sub.name)->parsed())
+            continue;
+        command.verb = sub.verb;
+        if (version || loginItem)
+            command.problem = "--version and --login-item take no verb";
+        else if (sub.takesPaths && command.paths.empty())
+            command.problem = std::string(sub.name) + ": PATH is required";
+        else if (!sub.takesPaths && hasSeparator)
+            command.problem = std::string(sub.name) + " takes no PATH";
+        if (!command.problem.empty())
+            command.verb = Verb::usageError;
+        return command;
+    }
+    if (hasSeparator) {
+        command.verb = Verb::usageError;
+        command.problem = "PATH needs a verb";
+        return command;
+    }
+    if (version && loginItem) {
+        command.verb = Verb::usageError;
+        command.problem = "--version and --login-item exclude each other";
+    } else if (version) {
+        command.verb = Verb::version;
+    } else if (loginItem) {
+        command.verb = Verb::loginItem;
+    }
+    return command;
+}
+
+CommandResult CommandHandler::answerWithoutStore(const ParsedCommand& command) {
+    using Verb = ParsedCommand::Verb;
+    switch (command.verb) {
+    case Verb::help:
+        return {0, usage(), ""};
+    case Verb::version:
+        return {0, std::string("skyloom ") + SKYLOOM_VERSION + "\n", ""};
+    case Verb::usageError:
+        return {2, "", withNewline("skyloom: " + command.problem) + usage()};
+    default:
+        return {0, "", ""};
+    }
+}
+
+CommandResult CommandHandler::handle(const CommandRequest& request) {
+    return run(parse(request.arguments));
+}
+
+CommandResult CommandHandler::messagesResult(bool withNotice) const {
+    CommandResult result;
+    if (withNotice && store_.noticeMessage())
+        result.standardOutput = withNewline(*store_.noticeMessage());
+    if (store_.errorMessage()) {
+        result.standardError = withNewline(*store_.errorMessage());
+        result.exitStatus = 1;
+    }
+    return result;
+}
+
+CommandResult CommandHandler::run(const ParsedCommand& command) {
+    using Verb = ParsedCommand::Verb;
+    switch (command.verb) {
+    case Verb::pin:
+        store_.add(command.paths);
+        if (inApp_)
+            store_.showMessagesIfNeeded();
+        return messagesResult(true);
+    case Verb::unpin:
+        store_.unpin(command.paths);
+        if (inApp_)
+            store_.showMessagesIfNeeded();
+        return messagesResult(true);
+    case Verb::list:
+        return list(command.json);
+    case Verb::remove:
+        return remove(command.paths);
+    case Verb::unpinAll:
+        store_.unpinAll();
+        return messagesResult(false);
+    case Verb::reapply:
+        store_.reapplyAll();
+        return {};
+    case Verb::start:
+    case Verb::loginItem:
+        // A second start while the app runs brings its pin-list window forward.
+        if (command.verb == Verb::start)
+            store_.openManager();
+        return {};
+    default:
+        return answerWithoutStore(command);
+    }
+}
+
+CommandResult CommandHandler::list(bool json) {
+    // Renamed folders show under their new path.
+    store_.refreshPaths();
+    auto pins = store_.fetchPins();
+    CommandResult result;
+    if (json) {
+        auto array = nlohmann::json::array();
+        for (const auto& pin : pins) {
+            nlohmann::json original = nullptr;
+            if (pin->originalAddedDate())
+                original = *pin->originalAddedDate();
+            array.push_back({
+                {"path", pin->path()},
+                {"displayName", pin->displayName()},
+                {"order", pin->order()},
+                {"originalAddedDate", original},
+                {"pinnedAt", pin->pinnedAt()},
+                {"isMissing", pin->isMissing()},
+                {"needsAccess", pin->needsAccess()},
+                {"isLocked", pin->isLocked()},
+            });
+        }
+        // Names that are not UTF-8 cannot be JSON text; their odd bytes
+        // show as U+FFFD.
+        result.standardOutput =
+            withNewline(array.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace));
+        return result;
+    }
+    if (pins.empty()) {
+        result.standardOutput =
+            withNewline(translate(SKYLOOM_TRANSLATE_NOOP("Skyloom", "고정된 폴더가 없어요")));
+        return result;
+    }
+    for (const auto& pin : pins) {
+        std::string state = stateText(*pin);
+        result.standardOutput += pin->path() + (state.empty() ? "" : "\t" + state) + "\n";
+    }
+    return result;
+}
+
+CommandResult CommandHandler::remove(const std::vector<std::string>& paths) {
+    store_.refreshPaths();
+    std::vector<std::string> failures;
+    for (const auto& path : paths) {
+        const std::string key = FolderPath::comparisonKey(FolderPath::normalized(path));
+        auto pins = store_.fetchPins();
+        auto match = std::find_if(pins.begin(), pins.end(), [&](const PinnedFolderPtr& pin) {
+            return FolderPath::comparisonKey(pin->path()) == key;
+        });
+        if (match == pins.end()) {
+            failures.push_back(
+                FolderPath::displayName(FolderPath::standardized(path)) + " \u2014 " +
+                translate(SKYLOOM_TRANSLATE_NOOP("Skyloom", "고정 목록에 없는 폴더예요.")));
+            continue;
+        }
+        if (auto failure = store_.remove(*match))
+            failures.push_back(*failure);
+    }
+    store_.setErrorMessage(joinedLines(failures));
+    return messagesResult(false);
+}
+
+} // namespace skyloom

@@ -1,0 +1,156 @@
+#include "core/command/CommandServer.h"
+
+#include "core/command/CommandChannel.h"
+#include "core/command/CommandCodec.h"
+#include "core/Translate.h"
+#include "core/platform/LocalSocket.h"
+
+#include <cerrno>
+#include <cstring>
+#include <fcntl.h>
+#include <sys/file.h>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/un.h>
+#include <unistd.h>
+
+namespace skyloom {
+namespace {
+
+bool makeAddress(const std::string& path, sockaddr_un& address) {
+    address = {};
+    address.sun_family = AF_UNIX;
+    if (path.empty() || path.size() >= sizeof address.sun_path)
+        return false;
+    std::memcpy(address.sun_path, path.data(), path.size());
+    return true;
+}
+
+// True when a server accepts connections at the address.
+bool someoneListens(const sockaddr_un& address) {
+    int probe = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
+    if (probe < 0)
+        return false;
+    // A full backlog (EAGAIN) means a busy server, not a dead one.
+    bool live =
+        ::connect(probe, reinterpret_cast<const sockaddr*>(&address), sizeof address) == 0 ||
+        errno == EAGAIN;
+    ::close(probe);
+    return live;
+}
+
+} // namespace
+
+CommandServer::~CommandServer() {
+    close();
+}
+
+bool CommandServer::listen(const std::string& path) {
+    close();
+    sockaddr_un address;
+    if (!makeAddress(path, address))
+        return false;
+
+    int lock = ::open((path + ".lock").c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600);
+    if (lock < 0)
+        return false;
+    if (::flock(lock, LOCK_EX | LOCK_NB) != 0) {
+        ::close(lock);
+        return false;
+    }
+    auto refuse = [&] {
+        ::close(lock);
+        return false;
+    };
+
+    if (someoneListens(address))
+        return refuse();
+    struct stat info {};
+    if (::lstat(path.c_str(), &info) == 0) {
+        // Only a dead server's socket is ours to replace.
+        if (!S_ISSOCK(info.st_mode) || ::unlink(path.c_str()) != 0)
+            return refuse();
+    } else if (errno != ENOENT) {
+        return refuse();
+    }
+
+    int listener = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
+    if (listener < 0)
+        return refuse();
+    // Linux creates the socket file with the socket's own mode, so it is
+    // never open to others, not even between bind and chmod.
+    ::fchmod(listener, 0600);
+    if (::bind(listener, reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0) {
+        ::close(listener);
+        return refuse();
+    }
+    if (::chmod(path.c_str(), 0600) != 0 || ::listen(listener, 16) != 0) {
+        ::close(listener);
+        ::unlink(path.c_str());
+        return refuse();
+    }
+    listener_ = listener;
+    lock_ = lock;
+    path_ = path;
+    return true;
+}
+
+void CommandServer::close() {
+    if (listener_ >= 0) {
+        ::unlink(path_.c_str());
+        ::close(listener_);
+        listener_ = -1;
+    }
+    if (lock_ >= 0) {
+        ::close(lock_);
+        lock_ = -1;
+    }
+    path_.clear();
+}
+
+void CommandServer::serveOne(const Handler& handler) {
+    if (listener_ < 0)
+        return;
+    int connection;
+    do {
+        connection = ::accept4(listener_, nullptr, nullptr, SOCK_NONBLOCK | SOCK_CLOEXEC);
+    } while (connection < 0 && errno == EINTR);
+    if (connection < 0)
+        return;
+    struct Closer {
+        int fd;
+        ~Closer() { ::close(fd); }
+    } closer{connection};
+
+    // Only our own user may drive the app.
+    if (platform::peerUserId(connection) != ::geteuid())
+        return;
+
+    auto frame =
+        CommandChannel::readFrame(connection, CommandChannel::Clock::now() + clientDeadline);
+    if (!frame)
+        return;
+    auto request = CommandCodec::decodeRequest(*frame);
+    if (!request)
+        return;
+
+    std::optional<std::string> answer;
+    try {
+        answer = CommandCodec::encode(handler(*request));
+    } catch (...) {
+        // Nothing may escape into the owner's event loop.
+        return;
+    }
+    if (!answer) {
+        // Too large to send whole; the command has run, so say so rather
+        // than hang up.
+        CommandResult tooLarge;
+        tooLarge.exitStatus = 1;
+        tooLarge.standardError =
+            translate(SKYLOOM_TRANSLATE_NOOP("Skyloom", "답이 너무 커서 보낼 수 없어요.")) + "\n";
+        answer = CommandCodec::encode(tooLarge);
+    }
+    CommandChannel::writeFrame(connection, *answer, CommandChannel::Clock::now() + clientDeadline);
+}
+
+} // namespace skyloom

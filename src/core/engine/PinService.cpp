@@ -1,0 +1,181 @@
+#include "core/engine/PinService.h"
+
+#include "core/engine/Bookmark.h"
+#include "core/engine/FolderPath.h"
+#include "core/engine/PinError.h"
+
+#include <algorithm>
+#include <cmath>
+#include <utility>
+
+namespace skyloom {
+
+PinService::PinService(std::shared_ptr<const AddedDateAccessing> dates,
+                       std::shared_ptr<const FileManager> fileManager, TraitsFunction traits)
+    : dates_(std::move(dates)), fileManager_(std::move(fileManager)), traits_(std::move(traits)) {}
+
+PinService PinService::makeDefault() {
+    return PinService(std::make_shared<FileSystemAddedDate>(), std::make_shared<FileManager>(),
+                      readFolderTraits);
+}
+
+bool PinService::isDirectory(const std::string& path) const {
+    bool directory = false;
+    return fileManager_->fileExists(path, directory) && directory;
+}
+
+bool PinService::allowsZeroDate(const std::string& path) const {
+    const std::string fileSystem = traits_(path).fileSystem;
+    return std::find(supportedZeroDateFileSystems.begin(), supportedZeroDateFileSystems.end(),
+                     fileSystem) != supportedZeroDateFileSystems.end();
+}
+
+bool PinService::isUsableFolder(const std::string& url) const {
+    // One existence check answers both questions; it runs for every pin on
+    // every re-apply.
+    return isDirectory(url) && url.find("/.Trash/") == std::string::npos;
+}
+
+std::string PinService::validate(const std::string& url, const Pins& pins) const {
+    std::string resolved = FolderPath::normalized(url);
+    if (!fileManager_->fileExists(resolved))
+        throw PinError::notFound();
+    if (!isDirectory(resolved))
+        throw PinError::notAFolder();
+    const std::string key = FolderPath::comparisonKey(resolved);
+    for (const auto& pin : pins)
+        if (pin->path() == resolved || FolderPath::comparisonKey(pin->path()) == key)
+            throw PinError::alreadyPinned();
+    FolderTraits traits = traits_(resolved);
+    if (traits.isUbiquitous)
+        throw PinError::iCloudManaged();
+    if (!traits.isLocalVolume)
+        throw PinError::unsupportedVolume();
+    return resolved;
+}
+
+std::int64_t PinService::nextOrder(const Pins& pins) {
+    if (pins.empty())
+        return 0;
+    auto highest = std::max_element(pins.begin(), pins.end(), [](const auto& a, const auto& b) {
+        return a->order() < b->order();
+    });
+    return (*highest)->order() + 1;
+}
+
+PinnedFolderPtr PinService::makePin(const std::string& url, const Pins& pins, Date now) const {
+    std::string resolved = validate(url, pins);
+    Date earlier = 0;
+    try {
+        earlier = dates_->readAddedDate(resolved);
+    } catch (const PinError& error) {
+        if (!(error == PinError::unsupportedVolume()) || !allowsZeroDate(resolved))
+            throw;
+        earlier = 0;
+    }
+    if (earlier <= 0 && !allowsZeroDate(resolved))
+        throw PinError::unsupportedVolume();
+    std::optional<Date> kept;
+    if (earlier < pinnedThreshold)
+        kept = earlier;
+    return std::make_shared<PinnedFolder>(resolved, Bookmark::make(resolved), kept, nextOrder(pins),
+                                          now);
+}
+
+void PinService::applyPinDate(const PinnedFolder& pin) const {
+    dates_->writeAddedDate(pinDate(pin.order()), pin.path());
+}
+
+std::optional<PinLocation> PinService::resolveLocation(PinnedFolder& pin) const {
+    if (pin.bookmark()) {
+        if (auto resolution = Bookmark::resolve(*pin.bookmark())) {
+            const std::string& found = resolution->path;
+            std::string normalized = FolderPath::normalized(found);
+            if (isUsableFolder(normalized)) {
+                if (normalized != pin.path() || resolution->isStale) {
+                    pin.setPath(normalized);
+                    // Keep the old bookmark when a new one cannot be made.
+                    if (auto fresh = Bookmark::make(found))
+                        pin.setBookmark(std::move(fresh));
+                }
+                return PinLocation{normalized, found};
+            }
+        }
+    }
+    if (isUsableFolder(pin.path()))
+        return PinLocation{pin.path(), std::nullopt};
+    return std::nullopt;
+}
+
+bool PinService::withPinAccess(PinnedFolder& pin,
+                               const std::function<void(const std::string&)>& body) const {
+    // Folders here need no security scope: the location's path is used as is.
+    auto location = resolveLocation(pin);
+    if (!location)
+        return false;
+    body(location->url);
+    return true;
+}
+
+bool PinService::reapplyIfNeeded(const std::string& url, PinnedFolder& pin) const {
+    const Date expected = pinDate(pin.order());
+    const Date current = dates_->readAddedDate(url);
+    if (std::fabs(current - expected) < 1.0)
+        return false;
+    if (current < pinnedThreshold)
+        pin.setOriginalAddedDate(current);
+    dates_->writeAddedDate(expected, url);
+    return true;
+}
+
+void PinService::refreshStatus(PinnedFolder& pin) const {
+    bool found = false;
+    try {
+        found = withPinAccess(pin, [&](const std::string& url) { reapplyIfNeeded(url, pin); });
+    } catch (const PinError& error) {
+        if (error == PinError::notOwner()) {
+            pin.setIsMissing(false);
+            pin.setNeedsAccess(true);
+            return;
+        }
+        if (error == PinError::locked()) {
+            pin.setIsMissing(false);
+            pin.setNeedsAccess(false);
+            pin.setIsLocked(true);
+            return;
+        }
+        throw;
+    }
+    pin.setIsMissing(!found);
+    pin.setNeedsAccess(false);
+    pin.setIsLocked(false);
+}
+
+void PinService::regrantAccess(PinnedFolder& pin, const std::string& pickedURL) const {
+    std::string resolved = FolderPath::normalized(pickedURL);
+    if (!isDirectory(resolved))
+        throw PinError::notAFolder();
+    pin.setPath(resolved);
+    pin.setBookmark(Bookmark::make(resolved));
+    refreshStatus(pin);
+}
+
+void PinService::restoreAddedDate(const std::string& url, const PinnedFolder& pin,
+                                  Date fallback) const {
+    const Date current = dates_->readAddedDate(url);
+    if (current >= pinnedThreshold)
+        dates_->writeAddedDate(pin.originalAddedDate().value_or(fallback), url);
+}
+
+bool PinService::restoreOrphan(const std::string& url, Date date) const {
+    std::string resolved = FolderPath::normalized(url);
+    if (!isDirectory(resolved))
+        return false;
+    const Date current = dates_->readAddedDate(resolved);
+    if (current < pinnedThreshold)
+        return false;
+    dates_->writeAddedDate(date, resolved);
+    return true;
+}
+
+} // namespace skyloom

@@ -1,0 +1,97 @@
+#pragma once
+
+#include "core/engine/FileManager.h"
+#include "core/engine/FileSystemAddedDate.h"
+#include "core/engine/FolderTraits.h"
+#include "core/store/PinnedFolder.h"
+
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace skyloom {
+
+// Where a pinned folder was found: the path to read and write, and the path
+// reached through its bookmark, if any.
+struct PinLocation {
+    std::string url;
+    std::optional<std::string> scopeURL;
+};
+
+// File systems on which a folder without a date-added still counts as pinnable
+// (the date reads as 1970).
+inline const std::vector<std::string> supportedZeroDateFileSystems = {"apfs", "hfs"};
+
+// Performs every change that pinning makes to a single folder on disk and
+// every check that decides whether it is allowed. Holds no state; the records
+// handed to it are changed through their setters.
+class PinService {
+public:
+    using TraitsFunction = std::function<FolderTraits(const std::string& path)>;
+    using Pins = std::vector<PinnedFolderPtr>;
+
+    PinService(std::shared_ptr<const AddedDateAccessing> dates,
+               std::shared_ptr<const FileManager> fileManager, TraitsFunction traits);
+
+    // The production engine: the file system's dates, the default file
+    // manager and readFolderTraits.
+    static PinService makeDefault();
+
+    const AddedDateAccessing& dates() const { return *dates_; }
+
+    // The normalised path of a folder that may be pinned. Throws notFound,
+    // notAFolder, alreadyPinned, iCloudManaged or unsupportedVolume.
+    std::string validate(const std::string& url, const Pins& pins) const;
+
+    // A new record for the folder, not yet stored; nothing changes on disk.
+    PinnedFolderPtr makePin(const std::string& url, const Pins& pins, Date now) const;
+
+    // Writes the pin date of the record's order to its folder.
+    void applyPinDate(const PinnedFolder& pin) const;
+
+    // Re-applies the pin if it drifted and sets the record's status flags.
+    // notOwner and locked become flags; other errors propagate.
+    void refreshStatus(PinnedFolder& pin) const;
+
+    // Finds the pinned folder (bookmark first, then the stored path), updating
+    // path and bookmark when it moved. Absent when no usable folder is found.
+    std::optional<PinLocation> resolveLocation(PinnedFolder& pin) const;
+
+    // Runs `body` with the folder's path; returns false without running it
+    // when the folder cannot be found.
+    bool withPinAccess(PinnedFolder& pin,
+                       const std::function<void(const std::string&)>& body) const;
+
+    // Re-attaches the pin to the folder the user picked, then refreshes it.
+    void regrantAccess(PinnedFolder& pin, const std::string& pickedURL) const;
+
+    // Writes back the original date (or `fallback`) when the folder still
+    // carries a pin date.
+    void restoreAddedDate(const std::string& url, const PinnedFolder& pin, Date fallback) const;
+
+    // For a folder with no record: writes `date` over a pin date found on it.
+    // Returns whether it wrote.
+    bool restoreOrphan(const std::string& url, Date date) const;
+
+    // An existing directory outside any Trash.
+    bool isUsableFolder(const std::string& url) const;
+
+    // Rewrites the folder's date when it is a second or more off the pin date
+    // of the record's order. Returns whether it wrote.
+    bool reapplyIfNeeded(const std::string& url, PinnedFolder& pin) const;
+
+    // One more than the largest order in use; 0 for no pins.
+    static std::int64_t nextOrder(const Pins& pins);
+
+private:
+    bool isDirectory(const std::string& path) const;
+    bool allowsZeroDate(const std::string& path) const;
+
+    std::shared_ptr<const AddedDateAccessing> dates_;
+    std::shared_ptr<const FileManager> fileManager_;
+    TraitsFunction traits_;
+};
+
+} // namespace skyloom

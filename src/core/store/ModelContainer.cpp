@@ -1,0 +1,121 @@
+#include "core/store/ModelContainer.h"
+
+#include "core/store/StoreSchema.h"
+
+#include <SQLiteCpp/SQLiteCpp.h>
+#include <filesystem>
+#include <sqlite3.h>
+#include <unistd.h>
+
+namespace skyloom {
+namespace {
+
+namespace fs = std::filesystem;
+
+bool pathExists(const std::string& path) {
+    std::error_code error;
+    return fs::exists(fs::symlink_status(path, error));
+}
+
+// Closes a database that failed to open without checkpointing, so a damaged
+// or foreign store keeps its bytes and its write-ahead log. Before damaged
+// files are moved aside, the companion files SQLite made only because we
+// looked are removed again; when the store is merely busy they may belong to
+// the process that holds it, so they stay.
+void closeUntouched(std::unique_ptr<SQLite::Database>& db, const std::string& storePath,
+                    bool hadWal, bool hadShm, StoreOpenError::Reason reason) {
+    if (!db)
+        return;
+    sqlite3_db_config(db->getHandle(), SQLITE_DBCONFIG_NO_CKPT_ON_CLOSE, 1, nullptr);
+    db.reset();
+    if (reason != StoreOpenError::Reason::damagedContent)
+        return;
+    if (!hadWal)
+        ::unlink((storePath + "-wal").c_str());
+    if (!hadShm)
+        ::unlink((storePath + "-shm").c_str());
+}
+
+} // namespace
+
+ModelContainer::ModelContainer() = default;
+ModelContainer::~ModelContainer() {
+    context_.reset();
+    db_.reset();
+}
+
+std::unique_ptr<ModelContainer> ModelContainer::inMemory() {
+    std::unique_ptr<ModelContainer> container(new ModelContainer);
+    container->context_.reset(new ModelContext(nullptr));
+    return container;
+}
+
+std::unique_ptr<ModelContainer> ModelContainer::open(const std::string& storePath) {
+    return open(storePath, Options{});
+}
+
+std::unique_ptr<ModelContainer> ModelContainer::open(const std::string& storePath,
+                                                     const Options& options) {
+    return open(storePath, StoreLock::acquire(storePath, options.lockWait), options);
+}
+
+std::unique_ptr<ModelContainer> ModelContainer::open(const std::string& storePath,
+                                                     std::shared_ptr<StoreLock> lock,
+                                                     const Options& options) {
+    if (!pathExists(storePath)) {
+        // A log without its store is what an interrupted recovery leaves;
+        // SQLite would silently apply or drop it, so it counts as damage.
+        if (pathExists(storePath + "-wal") || pathExists(storePath + "-shm"))
+            throw StoreOpenError(StoreOpenError::Reason::damagedContent,
+                                 "companion files lie without their store file");
+        StoreSchema::createStore(storePath);
+    }
+    StoreSchema::checkHeader(storePath);
+
+    const bool hadWal = pathExists(storePath + "-wal");
+    const bool hadShm = pathExists(storePath + "-shm");
+    std::unique_ptr<ModelContainer> container(new ModelContainer);
+    container->storePath_ = storePath;
+    container->lock_ = std::move(lock);
+    auto& db = container->db_;
+    try {
+        db = std::make_unique<SQLite::Database>(storePath, SQLite::OPEN_READWRITE,
+                                                int(options.busyTimeout.count()));
+        sqlite3* handle = db->getHandle();
+        // Content from a damaged or hostile file must not be able to run
+        // anything or write through the schema.
+        sqlite3_db_config(handle, SQLITE_DBCONFIG_DEFENSIVE, 1, nullptr);
+        db->exec("PRAGMA trusted_schema = OFF");
+        db->exec("PRAGMA cell_size_check = ON");
+        if (sqlite3_db_readonly(handle, "main") == 1)
+            throw StoreOpenError(StoreOpenError::Reason::permission, "the store file is read-only");
+
+        StoreSchema::validate(*db);
+
+        if (db->execAndGet("PRAGMA journal_mode = WAL").getString() != "wal")
+            throw StoreOpenError(StoreOpenError::Reason::ioError,
+                                 "the file system does not support write-ahead logging");
+        db->exec(options.synchronous == Options::Synchronous::full ? "PRAGMA synchronous = FULL"
+                                                                   : "PRAGMA synchronous = NORMAL");
+        // The log is folded into the store when it grows large, not at every
+        // close: a command-line run would otherwise pay two more syncs.
+        sqlite3_db_config(handle, SQLITE_DBCONFIG_NO_CKPT_ON_CLOSE, 1, nullptr);
+        container->context_.reset(new ModelContext(db.get()));
+        container->context_->load();
+    } catch (const SQLite::Exception& e) {
+        int code = e.getExtendedErrorCode();
+        int systemErrno = db ? sqlite3_system_errno(db->getHandle()) : 0;
+        auto reason = StoreOpenError::classify(code, systemErrno);
+        container->context_.reset();
+        closeUntouched(db, storePath, hadWal, hadShm, reason);
+        throw StoreOpenError(reason, std::string("cannot open the store: ") + e.what(), code,
+                             systemErrno);
+    } catch (const StoreOpenError& error) {
+        container->context_.reset();
+        closeUntouched(db, storePath, hadWal, hadShm, error.reason());
+        throw;
+    }
+    return container;
+}
+
+} // namespace skyloom

@@ -1,0 +1,65 @@
+#pragma once
+
+#include "core/store/ModelContext.h"
+#include "core/store/StoreError.h"
+#include "core/store/StoreLock.h"
+
+#include <chrono>
+#include <memory>
+#include <string>
+
+namespace SQLite {
+class Database;
+}
+
+namespace skyloom {
+
+// The model container: the store of schema 1.0.0 (SchemaV1 with
+// SkyloomMigrationPlan, which has no stages) and its one main context.
+class ModelContainer {
+public:
+    struct Options {
+        // FULL syncs the write-ahead log on every commit, so a saved record
+        // survives a power loss too; NORMAL only survives a process crash.
+        enum class Synchronous { full, normal } synchronous = Synchronous::full;
+        // How long SQLite waits for a database lock held by someone else.
+        std::chrono::milliseconds busyTimeout{2000};
+        // How long opening waits for another process to release the store lock.
+        std::chrono::milliseconds lockWait = StoreLock::defaultWait;
+    };
+
+    ~ModelContainer();
+    ModelContainer(const ModelContainer&) = delete;
+    ModelContainer& operator=(const ModelContainer&) = delete;
+
+    // Opens the store file, creating it when it does not exist, and holds
+    // the store lock for the container's life. Throws StoreOpenError; only
+    // damagedContent may be answered by moving the files aside.
+    static std::unique_ptr<ModelContainer> open(const std::string& storePath,
+                                                const Options& options);
+    static std::unique_ptr<ModelContainer> open(const std::string& storePath);
+
+    // As above with a lock the caller already holds (recovery keeps it from
+    // the first attempt through moving aside to the second).
+    static std::unique_ptr<ModelContainer>
+    open(const std::string& storePath, std::shared_ptr<StoreLock> lock, const Options& options);
+
+    // A container whose records live only as long as the process.
+    static std::unique_ptr<ModelContainer> inMemory();
+
+    ModelContext& mainContext() { return *context_; }
+    bool isStoredInMemoryOnly() const { return !db_; }
+    // The store file's path; empty in memory.
+    const std::string& storePath() const { return storePath_; }
+
+private:
+    ModelContainer();
+
+    std::string storePath_;
+    // Destroyed in reverse: the context first, then the database, then the lock.
+    std::shared_ptr<StoreLock> lock_;
+    std::unique_ptr<SQLite::Database> db_;
+    std::unique_ptr<ModelContext> context_;
+};
+
+} // namespace skyloom

@@ -1,0 +1,229 @@
+#include "core/store/ModelContext.h"
+
+#include <SQLiteCpp/SQLiteCpp.h>
+#include <algorithm>
+#include <sqlite3.h>
+#include <stdexcept>
+
+namespace skyloom {
+namespace {
+
+constexpr const char* columnList =
+    R"(path, bookmark, originalAddedDate, "order", pinnedAt, isMissing, needsAccess, isLocked)";
+
+bool fetchOrder(const PinnedFolderPtr& a, const PinnedFolderPtr& b) {
+    if (a->order() != b->order())
+        return a->order() < b->order();
+    return *a->persistentIdentifier() < *b->persistentIdentifier();
+}
+
+// SQLite stores a null pointer as NULL, so empty bytes get a valid address.
+const void* blobData(const void* data, std::size_t size) {
+    static const char empty = 0;
+    return size ? data : &empty;
+}
+
+// Binds the eight properties to parameters first..first+7.
+void bindFields(SQLite::Statement& statement, int first, const PinnedFolder& record) {
+    const auto& path = record.path();
+    statement.bind(first, blobData(path.data(), path.size()), int(path.size()));
+    if (const auto& bookmark = record.bookmark())
+        statement.bind(first + 1, blobData(bookmark->data(), bookmark->size()),
+                       int(bookmark->size()));
+    else
+        statement.bind(first + 1);
+    if (const auto& date = record.originalAddedDate())
+        statement.bind(first + 2, *date);
+    else
+        statement.bind(first + 2);
+    statement.bind(first + 3, record.order());
+    statement.bind(first + 4, record.pinnedAt());
+    statement.bind(first + 5, record.isMissing() ? 1 : 0);
+    statement.bind(first + 6, record.needsAccess() ? 1 : 0);
+    statement.bind(first + 7, record.isLocked() ? 1 : 0);
+}
+
+Bytes columnBytes(const SQLite::Column& column) {
+    auto size = column.getBytes();
+    auto* data = static_cast<const std::uint8_t*>(column.getBlob());
+    return data ? Bytes(data, data + size) : Bytes{};
+}
+
+} // namespace
+
+ModelContext::ModelContext(SQLite::Database* db) : db_(db) {}
+
+ModelContext::~ModelContext() {
+    // Records may outlive the context; they must not call back into it.
+    for (auto& [identifier, entry] : live_)
+        entry.record->observers().remove(entry.token);
+}
+
+void ModelContext::load() {
+    SQLite::Statement rows(*db_, std::string("SELECT id, ") + columnList + " FROM PinnedFolder");
+    while (rows.executeStep()) {
+        std::optional<Bytes> bookmark;
+        if (!rows.getColumn(2).isNull())
+            bookmark = columnBytes(rows.getColumn(2));
+        std::optional<Date> originalAddedDate;
+        if (!rows.getColumn(3).isNull())
+            originalAddedDate = rows.getColumn(3).getDouble();
+        Bytes path = columnBytes(rows.getColumn(1));
+        auto record = std::make_shared<PinnedFolder>(
+            std::string(path.begin(), path.end()), std::move(bookmark), originalAddedDate,
+            rows.getColumn(4).getInt64(), rows.getColumn(5).getDouble());
+        record->setIsMissing(rows.getColumn(6).getInt64() != 0);
+        record->setNeedsAccess(rows.getColumn(7).getInt64() != 0);
+        record->setIsLocked(rows.getColumn(8).getInt64() != 0);
+        auto identifier = rows.getColumn(0).getInt64();
+        record->assignPersistentIdentifier(identifier);
+        lastIdentifier_ = std::max(lastIdentifier_, identifier);
+        track(record);
+        sorted_.push_back(record);
+    }
+    // Identifiers of deleted records are never handed out again.
+    SQLite::Statement sequence(*db_, "SELECT seq FROM sqlite_sequence WHERE name = 'PinnedFolder'");
+    if (sequence.executeStep())
+        lastIdentifier_ = std::max(lastIdentifier_, sequence.getColumn(0).getInt64());
+    sortedValid_ = false;
+}
+
+void ModelContext::track(const PinnedFolderPtr& record) {
+    auto token = record->observers().add(
+        [this](PinnedFolder& changed, PinnedFolder::Field field) { fieldChanged(changed, field); });
+    live_[*record->persistentIdentifier()] = Entry{record, token};
+}
+
+void ModelContext::untrack(std::int64_t identifier) {
+    auto found = live_.find(identifier);
+    found->second.record->observers().remove(found->second.token);
+    live_.erase(found);
+}
+
+void ModelContext::fieldChanged(PinnedFolder& record, PinnedFolder::Field field) {
+    auto identifier = *record.persistentIdentifier();
+    auto found = live_.find(identifier);
+    if (found == live_.end())
+        return;
+    // A pending insert writes the current values anyway.
+    if (!inserted_.contains(identifier))
+        updated_.insert(identifier);
+    if (field == PinnedFolder::Field::order)
+        sortedValid_ = false;
+    changes_.notify(ModelChange{ModelChange::Kind::updated, found->second.record, field});
+}
+
+std::vector<PinnedFolderPtr> ModelContext::fetchAll() {
+    if (!sortedValid_) {
+        sorted_.clear();
+        sorted_.reserve(live_.size());
+        for (const auto& [identifier, entry] : live_)
+            sorted_.push_back(entry.record);
+        std::sort(sorted_.begin(), sorted_.end(), fetchOrder);
+        sortedValid_ = true;
+    }
+    return sorted_;
+}
+
+void ModelContext::insert(const PinnedFolderPtr& record) {
+    if (!record)
+        throw std::invalid_argument("cannot insert a null record");
+    if (auto identifier = record->persistentIdentifier()) {
+        auto found = live_.find(*identifier);
+        if (found != live_.end()) {
+            if (found->second.record != record)
+                throw std::logic_error("another record holds this persistent identifier");
+            return;
+        }
+        if (deleted_.erase(*identifier)) {
+            // Taking back a pending deletion: the stored row may be stale.
+            updated_.insert(*identifier);
+        } else {
+            inserted_.insert(*identifier);
+            lastIdentifier_ = std::max(lastIdentifier_, *identifier);
+        }
+    } else {
+        record->assignPersistentIdentifier(++lastIdentifier_);
+        inserted_.insert(lastIdentifier_);
+    }
+    track(record);
+    // New records usually take the next order, so the list stays sorted.
+    if (sortedValid_ && (sorted_.empty() || !fetchOrder(record, sorted_.back())))
+        sorted_.push_back(record);
+    else
+        sortedValid_ = false;
+    changes_.notify(ModelChange{ModelChange::Kind::inserted, record, std::nullopt});
+}
+
+void ModelContext::remove(const PinnedFolderPtr& record) {
+    if (!record || !record->persistentIdentifier())
+        return;
+    auto identifier = *record->persistentIdentifier();
+    auto found = live_.find(identifier);
+    if (found == live_.end() || found->second.record != record)
+        return;
+    untrack(identifier);
+    updated_.erase(identifier);
+    if (!inserted_.erase(identifier))
+        deleted_.emplace(identifier, record);
+    if (sortedValid_)
+        sorted_.erase(std::find(sorted_.begin(), sorted_.end(), record));
+    changes_.notify(ModelChange{ModelChange::Kind::deleted, record, std::nullopt});
+}
+
+bool ModelContext::hasChanges() const {
+    return !inserted_.empty() || !updated_.empty() || !deleted_.empty();
+}
+
+void ModelContext::save() {
+    if (!hasChanges())
+        return;
+    if (db_) {
+        try {
+            saveToDatabase();
+        } catch (const SQLite::Exception& e) {
+            throw StoreError(std::string("cannot save the store: ") + e.what(),
+                             e.getExtendedErrorCode(), sqlite3_system_errno(db_->getHandle()));
+        }
+    }
+    inserted_.clear();
+    updated_.clear();
+    deleted_.clear();
+}
+
+void ModelContext::saveToDatabase() {
+    SQLite::Transaction transaction(*db_, SQLite::TransactionBehavior::IMMEDIATE);
+    if (!deleted_.empty()) {
+        SQLite::Statement statement(*db_, "DELETE FROM PinnedFolder WHERE id = ?");
+        for (const auto& [identifier, record] : deleted_) {
+            statement.bind(1, identifier);
+            statement.exec();
+            statement.reset();
+        }
+    }
+    if (!inserted_.empty()) {
+        SQLite::Statement statement(*db_, std::string("INSERT INTO PinnedFolder (id, ") +
+                                              columnList + ") VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?)");
+        for (auto identifier : inserted_) {
+            statement.bind(1, identifier);
+            bindFields(statement, 2, *live_.at(identifier).record);
+            statement.exec();
+            statement.reset();
+        }
+    }
+    if (!updated_.empty()) {
+        SQLite::Statement statement(
+            *db_, R"(UPDATE PinnedFolder SET path = ?, bookmark = ?, originalAddedDate = ?,
+                     "order" = ?, pinnedAt = ?, isMissing = ?, needsAccess = ?, isLocked = ?
+                     WHERE id = ?)");
+        for (auto identifier : updated_) {
+            bindFields(statement, 1, *live_.at(identifier).record);
+            statement.bind(9, identifier);
+            statement.exec();
+            statement.reset();
+        }
+    }
+    transaction.commit();
+}
+
+} // namespace skyloom

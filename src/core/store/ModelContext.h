@@ -1,0 +1,96 @@
+#pragma once
+
+#include "core/ObserverList.h"
+#include "core/store/PinnedFolder.h"
+#include "core/store/StoreError.h"
+
+#include <cstdint>
+#include <map>
+#include <optional>
+#include <set>
+#include <unordered_map>
+#include <vector>
+
+namespace SQLite {
+class Database;
+}
+
+namespace skyloom {
+
+// One change the context saw: a record inserted or deleted, or a field of a
+// live record changed (then `field` says which).
+struct ModelChange {
+    enum class Kind { inserted, deleted, updated } kind;
+    PinnedFolderPtr record;
+    std::optional<PinnedFolder::Field> field;
+};
+
+// The store's one main context, used on the main thread only. It keeps one
+// object per stored record (an identity map), remembers which records were
+// inserted, deleted or changed, and writes those in one transaction on save.
+// The process owns its store file exclusively (StoreLock), so after opening
+// every fetch is served from memory.
+class ModelContext {
+public:
+    ~ModelContext();
+    ModelContext(const ModelContext&) = delete;
+    ModelContext& operator=(const ModelContext&) = delete;
+
+    // All live records sorted by `order` ascending (equal orders by identifier).
+    std::vector<PinnedFolderPtr> fetchAll();
+
+    // Adds a record: it gets its persistent identifier at once and is seen by
+    // later fetches. Inserting a record that is already live does nothing;
+    // inserting a deleted record again takes the deletion back.
+    void insert(const PinnedFolderPtr& record);
+
+    // Deletes a record: later fetches no longer see it. A record this
+    // context does not hold is ignored.
+    void remove(const PinnedFolderPtr& record);
+
+    // Writes every insert, deletion and changed record in one BEGIN IMMEDIATE
+    // transaction; does nothing when there are no changes. On failure nothing
+    // is written, the changes stay pending, and StoreError is thrown.
+    void save();
+
+    bool hasChanges() const;
+
+    // Notified on insert, delete and every field change of a live record.
+    ObserverList<const ModelChange&>& changes() { return changes_; }
+
+private:
+    friend class ModelContainer;
+
+    // `db` is null for a context that lives in memory only.
+    explicit ModelContext(SQLite::Database* db);
+
+    // Reads every record of the store; throws SQLite::Exception.
+    void load();
+
+    void track(const PinnedFolderPtr& record);
+    void untrack(std::int64_t identifier);
+    void fieldChanged(PinnedFolder& record, PinnedFolder::Field field);
+    void saveToDatabase();
+
+    struct Entry {
+        PinnedFolderPtr record;
+        PinnedFolder::Observers::Token token;
+    };
+
+    SQLite::Database* db_;
+    std::int64_t lastIdentifier_ = 0;
+    std::unordered_map<std::int64_t, Entry> live_;
+
+    // Pending changes, by identifier.
+    std::set<std::int64_t> inserted_;
+    std::set<std::int64_t> updated_;
+    std::map<std::int64_t, PinnedFolderPtr> deleted_;
+
+    // The live records in fetch order; rebuilt only when it went stale.
+    std::vector<PinnedFolderPtr> sorted_;
+    bool sortedValid_ = true;
+
+    ObserverList<const ModelChange&> changes_;
+};
+
+} // namespace skyloom

@@ -1,0 +1,163 @@
+#include "core/store/StoreRecovery.h"
+
+#include "core/Date.h"
+#include "core/Translate.h"
+#include "core/platform/ApplicationSupport.h"
+
+#include <cstdio>
+#include <cstdlib>
+#include <exception>
+#include <filesystem>
+#include <mutex>
+#include <stdexcept>
+#include <unistd.h>
+
+namespace skyloom {
+namespace {
+
+namespace fs = std::filesystem;
+
+constexpr const char* bundleIdentifier = "brindle-engineering.Skyloom.direct";
+constexpr const char* storeFileName = "default.store";
+constexpr const char* suffixes[] = {"", "-shm", "-wal"};
+
+struct ProcessState {
+    std::mutex mutex;
+    std::unique_ptr<ModelContainer> shared;
+    std::optional<std::string> sharedPath;
+    bool wasReset = false;
+    StoreState state = StoreState::opened;
+    std::optional<StoreOpenError::Reason> unavailableReason;
+};
+
+ProcessState& process() {
+    static ProcessState state;
+    return state;
+}
+
+bool pathExists(const std::string& path) {
+    std::error_code error;
+    return fs::exists(fs::symlink_status(path, error));
+}
+
+std::unique_ptr<ModelContainer> runInMemory(StoreOpenError::Reason reason) {
+    process().state = StoreState::unavailable;
+    process().unavailableReason = reason;
+    return ModelContainer::inMemory();
+}
+
+} // namespace
+
+std::string defaultStoreURL() {
+    fs::path directory = fs::path(platform::applicationSupportDirectory()) / bundleIdentifier;
+    std::error_code ignored;
+    fs::create_directories(directory, ignored);
+    return (directory / storeFileName).string();
+}
+
+std::unique_ptr<ModelContainer> makeContainer(const std::string& storePath) {
+    return ModelContainer::open(storePath);
+}
+
+std::unique_ptr<ModelContainer> openStore(const std::string& storePath) {
+    std::shared_ptr<StoreLock> lock;
+    try {
+        // The lock is held from the first attempt through moving aside to the
+        // second, so no other process sees the files in between.
+        lock = StoreLock::acquire(storePath);
+        auto container = ModelContainer::open(storePath, lock, ModelContainer::Options{});
+        process().state = StoreState::opened;
+        process().unavailableReason.reset();
+        return container;
+    } catch (const StoreOpenError& error) {
+        // Busy, permission, I/O and full-disk failures leave intact records
+        // behind; moving them aside would lose them.
+        if (!error.isDamagedContent())
+            return runInMemory(error.reason());
+    }
+
+    StoreRecovery::moveAside(storePath);
+    process().wasReset = true;
+    try {
+        auto container = ModelContainer::open(storePath, lock, ModelContainer::Options{});
+        process().state = StoreState::reset;
+        process().unavailableReason.reset();
+        return container;
+    } catch (const StoreOpenError& error) {
+        return runInMemory(error.reason());
+    }
+}
+
+ModelContainer& sharedModelContainer() {
+    auto& state = process();
+    std::lock_guard guard(state.mutex);
+    if (!state.shared)
+        state.shared = openStore(state.sharedPath ? *state.sharedPath : defaultStoreURL());
+    return *state.shared;
+}
+
+bool storeWasReset() {
+    return process().wasReset;
+}
+
+StoreState storeState() {
+    return process().state;
+}
+
+std::optional<StoreOpenError::Reason> storeUnavailableReason() {
+    return process().unavailableReason;
+}
+
+std::string storeResetMessage() {
+    return translate(SKYLOOM_TRANSLATE_NOOP("Skyloom", "저장된 고정 목록을 읽지 못해 새로 시작했어요. "
+                                                  "2100년으로 남은 폴더는 Finder 우클릭 › Skyloom "
+                                                  "고정 해제로 되돌릴 수 있어요."));
+}
+
+std::string storeUnavailableMessage() {
+    return translate(SKYLOOM_TRANSLATE_NOOP(
+        "Skyloom", "저장된 고정 목록을 열지 못해 임시 목록으로 시작했어요. 이번에 바꾼 내용은 "
+                   "종료하면 사라져요. 다른 Skyloom을 닫거나 저장 공간과 권한을 확인한 뒤 다시 "
+                   "실행해 주세요."));
+}
+
+std::int64_t StoreRecovery::moveAside(const std::string& storePath) {
+    auto stamp = static_cast<std::int64_t>(currentDate());
+    auto target = [&](const char* suffix) {
+        return storePath + ".corrupt-" + std::to_string(stamp) + suffix;
+    };
+    for (;;) {
+        bool taken = false;
+        for (const char* suffix : suffixes)
+            taken = taken || pathExists(target(suffix));
+        if (!taken)
+            break;
+        ++stamp;
+    }
+    for (const char* suffix : suffixes) {
+        std::string source = storePath + suffix;
+        if (pathExists(source))
+            std::rename(source.c_str(), target(suffix).c_str()); // a failed move is skipped
+    }
+    return stamp;
+}
+
+void StoreRecovery::setSharedStorePath(const std::string& storePath) {
+    auto& state = process();
+    std::lock_guard guard(state.mutex);
+    if (state.shared)
+        throw std::logic_error("the shared store is already open");
+    state.sharedPath = storePath;
+}
+
+void StoreRecovery::resetForTesting() {
+    auto& state = process();
+    std::lock_guard guard(state.mutex);
+    state.shared.reset();
+    state.sharedPath.reset();
+    state.wasReset = false;
+    state.state = StoreState::opened;
+    state.unavailableReason.reset();
+}
+
+} // namespace skyloom

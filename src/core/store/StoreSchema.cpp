@@ -1,0 +1,191 @@
+#include "core/store/StoreSchema.h"
+
+#include "core/store/PinnedFolder.h"
+#include "core/store/StoreError.h"
+
+#include <SQLiteCpp/SQLiteCpp.h>
+#include <cerrno>
+#include <cstring>
+#include <fcntl.h>
+#include <set>
+#include <sqlite3.h>
+#include <unistd.h>
+
+namespace skyloom {
+namespace {
+
+constexpr const char* createSql = R"sql(
+CREATE TABLE meta (
+    key TEXT PRIMARY KEY NOT NULL,
+    value TEXT NOT NULL
+);
+CREATE TABLE PinnedFolder (
+    id INTEGER PRIMARY KEY AUTOINCREMENT,
+    path BLOB NOT NULL DEFAULT x'',
+    bookmark BLOB,
+    originalAddedDate REAL,
+    "order" INTEGER NOT NULL DEFAULT 0,
+    pinnedAt REAL NOT NULL,
+    isMissing INTEGER NOT NULL DEFAULT 0,
+    needsAccess INTEGER NOT NULL DEFAULT 0,
+    isLocked INTEGER NOT NULL DEFAULT 0
+);
+)sql";
+
+[[noreturn]] void throwDamaged(const std::string& what) {
+    throw StoreOpenError(StoreOpenError::Reason::damagedContent, what);
+}
+
+[[noreturn]] void throwSystem(const std::string& what, int error) {
+    throw StoreOpenError(StoreOpenError::classifyErrno(error), what + ": " + std::strerror(error),
+                         0, error);
+}
+
+std::uint32_t bigEndian32(const unsigned char* bytes) {
+    return (std::uint32_t(bytes[0]) << 24) | (std::uint32_t(bytes[1]) << 16) |
+           (std::uint32_t(bytes[2]) << 8) | std::uint32_t(bytes[3]);
+}
+
+void syncPath(const std::string& path, int flags) {
+    int fd = ::open(path.c_str(), flags | O_CLOEXEC);
+    if (fd < 0)
+        throwSystem("cannot open " + path, errno);
+    int result = ::fsync(fd);
+    int error = errno;
+    ::close(fd);
+    if (result != 0)
+        throwSystem("cannot sync " + path, error);
+}
+
+std::string parentOf(const std::string& path) {
+    auto slash = path.find_last_of('/');
+    if (slash == std::string::npos)
+        return ".";
+    return slash == 0 ? "/" : path.substr(0, slash);
+}
+
+} // namespace
+
+void StoreSchema::createStore(const std::string& storePath) {
+    const std::string temporary = storePath + ".new";
+    // Left over from a creation that was interrupted; nobody else uses it
+    // while we hold the store lock.
+    for (const char* suffix : {"", "-journal", "-wal", "-shm"})
+        ::unlink((temporary + suffix).c_str());
+
+    try {
+        SQLite::Database db(temporary, SQLite::OPEN_READWRITE | SQLite::OPEN_CREATE);
+        {
+            SQLite::Transaction transaction(db, SQLite::TransactionBehavior::IMMEDIATE);
+            db.exec("PRAGMA application_id = " + std::to_string(applicationId));
+            db.exec("PRAGMA user_version = " + std::to_string(userVersion));
+            db.exec(createSql);
+            SQLite::Statement meta(db, "INSERT INTO meta (key, value) VALUES ('schemaVersion', ?)");
+            meta.bind(1, versionString);
+            meta.exec();
+            transaction.commit();
+        }
+        if (db.execAndGet("PRAGMA journal_mode = WAL").getString() != "wal")
+            throw StoreOpenError(StoreOpenError::Reason::ioError,
+                                 "the file system does not support write-ahead logging");
+    } catch (const SQLite::Exception& e) {
+        ::unlink(temporary.c_str());
+        throw StoreOpenError(StoreOpenError::classify(e.getExtendedErrorCode(), 0),
+                             std::string("cannot create the store: ") + e.what(),
+                             e.getExtendedErrorCode());
+    }
+
+    syncPath(temporary, O_RDONLY);
+    if (::rename(temporary.c_str(), storePath.c_str()) != 0) {
+        int error = errno;
+        ::unlink(temporary.c_str());
+        throwSystem("cannot move the new store into place", error);
+    }
+    syncPath(parentOf(storePath), O_RDONLY | O_DIRECTORY);
+}
+
+void StoreSchema::checkHeader(const std::string& storePath) {
+    int fd = ::open(storePath.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0)
+        throwSystem("cannot open the store", errno);
+    unsigned char header[100];
+    std::size_t length = 0;
+    while (length < sizeof header) {
+        ssize_t count = ::read(fd, header + length, sizeof header - length);
+        if (count < 0 && errno == EINTR)
+            continue;
+        if (count < 0) {
+            int error = errno;
+            ::close(fd);
+            throwSystem("cannot read the store", error);
+        }
+        if (count == 0)
+            break;
+        length += std::size_t(count);
+    }
+    ::close(fd);
+
+    // Our store is always created whole, so a shorter file (even an empty
+    // one, which SQLite would take for an empty database) lost its content.
+    if (length < sizeof header)
+        throwDamaged("the store file is too short to be a database");
+    if (std::memcmp(header, "SQLite format 3", 16) != 0)
+        throwDamaged("the store file is not a database");
+    // File format versions: 1 rollback journal, 2 write-ahead log. Anything
+    // else SQLite opens read-only or not at all.
+    if (header[18] < 1 || header[18] > 2 || header[19] < 1 || header[19] > 2)
+        throwDamaged("the store file has an unknown file format version");
+    if (std::int32_t(bigEndian32(header + 68)) != applicationId)
+        throwDamaged("the store file belongs to another application");
+    auto version = std::int32_t(bigEndian32(header + 60));
+    if (version > userVersion)
+        throwDamaged("the store was written by a newer schema version");
+    if (version != userVersion)
+        throwDamaged("the store has an unknown schema version");
+}
+
+void StoreSchema::validate(SQLite::Database& db) {
+    // The header again: an uncheckpointed write-ahead log may hold newer values.
+    if (db.execAndGet("PRAGMA application_id").getInt() != applicationId)
+        throwDamaged("the store file belongs to another application");
+    auto version = db.execAndGet("PRAGMA user_version").getInt();
+    if (version > userVersion)
+        throwDamaged("the store was written by a newer schema version");
+    if (version != userVersion)
+        throwDamaged("the store has an unknown schema version");
+
+    {
+        SQLite::Statement check(db, "PRAGMA quick_check(1)");
+        if (!check.executeStep() || check.getColumn(0).getString() != "ok")
+            throwDamaged("the store failed its integrity check");
+    }
+
+    const std::set<std::pair<std::string, std::string>> expected{
+        {"table", "meta"},
+        {"index", "sqlite_autoindex_meta_1"},
+        {"table", tableName},
+        {"table", "sqlite_sequence"},
+    };
+    std::set<std::pair<std::string, std::string>> found;
+    SQLite::Statement objects(db, "SELECT type, name FROM sqlite_master");
+    while (objects.executeStep())
+        found.emplace(objects.getColumn(0).getString(), objects.getColumn(1).getString());
+    if (found != expected)
+        throwDamaged("the store holds tables of another schema");
+
+    std::vector<std::string> columns;
+    SQLite::Statement info(db, "SELECT name FROM pragma_table_info('PinnedFolder') ORDER BY cid");
+    while (info.executeStep())
+        columns.push_back(info.getColumn(0).getString());
+    std::vector<std::string> wanted{"id"};
+    for (const auto& property : SchemaV1::properties)
+        wanted.emplace_back(property.name);
+    if (columns != wanted)
+        throwDamaged("the store's table does not match schema 1.0.0");
+
+    SQLite::Statement meta(db, "SELECT value FROM meta WHERE key = 'schemaVersion'");
+    if (!meta.executeStep() || meta.getColumn(0).getString() != versionString)
+        throwDamaged("the store's meta table names another schema version");
+}
+
+} // namespace skyloom
