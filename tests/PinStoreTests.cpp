@@ -1,6 +1,6 @@
 #include "core/engine/FolderPath.h"
-#include "core/store/ModelContainer.h"
 #include "core/engine/PinError.h"
+#include "core/store/ModelContainer.h"
 #include "core/store/PinStore.h"
 #include "support/FakeDates.h"
 #include "support/TempDir.h"

@@ -1,11 +1,11 @@
 // The `skyloom` command line: hands its verb to the running app when there is
 // one, else runs it here on the same store.
 
+#include "core/Translate.h"
 #include "core/command/CommandChannel.h"
 #include "core/command/CommandHandler.h"
 #include "core/store/PinStore.h"
 #include "core/store/StoreRecovery.h"
-#include "core/Translate.h"
 
 #include <chrono>
 #include <csignal>
@@ -83,8 +83,8 @@ int startApp(char** argv) {
         ::execv(app.c_str(), argv);
     }
     return finish({1, "",
-                   translate(SKYLOOM_TRANSLATE_NOOP("Skyloom", "Skyloom 앱을 찾을 수 없어요.")) + "\n" +
-                       CommandHandler::usage()});
+                   translate(SKYLOOM_TRANSLATE_NOOP("Skyloom", "Skyloom 앱을 찾을 수 없어요.")) +
+                       "\n" + CommandHandler::usage()});
 }
 
 } // namespace
@@ -123,8 +123,9 @@ int main(int argc, char** argv) {
     if (container.isStoredInMemoryOnly()) {
         // Earlier dates kept only in memory would be gone when this process
         // exits, so no folder is touched.
-        return printError(storeUnavailableMessage() + "\n" +
-                          translate(SKYLOOM_TRANSLATE_NOOP("Skyloom", "아무 폴더도 바꾸지 않았어요.")));
+        return printError(
+            storeUnavailableMessage() + "\n" +
+            translate(SKYLOOM_TRANSLATE_NOOP("Skyloom", "아무 폴더도 바꾸지 않았어요.")));
     }
     std::string resetNotice;
     if (storeWasReset())

@@ -1,8 +1,8 @@
 #include "core/command/CommandHandler.h"
 
+#include "core/Translate.h"
 #include "core/engine/FolderPath.h"
 #include "core/store/PinStore.h"
-#include "core/Translate.h"
 
 #include <CLI/CLI.hpp>
 #include <nlohmann/json.hpp>
@@ -19,7 +19,8 @@ std::string withNewline(const std::string& text) {
 // The state text a pin row shows, for the plain list.
 std::string stateText(const PinnedFolder& pin) {
     if (pin.isMissing())
-        return translate(SKYLOOM_TRANSLATE_NOOP("Skyloom", "찾을 수 없음 — 목록에서 지울 수 있어요"));
+        return translate(
+            SKYLOOM_TRANSLATE_NOOP("Skyloom", "찾을 수 없음 — 목록에서 지울 수 있어요"));
     if (pin.needsAccess())
         return translate(SKYLOOM_TRANSLATE_NOOP("Skyloom", "접근 권한이 필요해요"));
     if (pin.isLocked())
@@ -33,19 +34,19 @@ std::string stateText(const PinnedFolder& pin) {
 CommandHandler::CommandHandler(PinStore& store, bool inApp) : store_(store), inApp_(inApp) {}
 
 std::string CommandHandler::usage() {
-    return translate(SKYLOOM_TRANSLATE_NOOP("Skyloom",
-                                       "사용법:\n"
-                                       "  skyloom                      앱을 시작해요\n"
-                                       "  skyloom pin PATH...          폴더를 맨 위에 고정해요\n"
-                                       "  skyloom unpin PATH...        고정을 풀고 원래 날짜로 "
-                                       "되돌려요\n"
-                                       "  skyloom list [--json]        고정된 폴더를 순서대로 "
-                                       "보여 줘요\n"
-                                       "  skyloom remove PATH...       목록에서 지우고 원래 날짜로 "
-                                       "되돌려요\n"
-                                       "  skyloom unpin-all            모든 고정을 풀어요\n"
-                                       "  skyloom reapply              풀린 고정을 다시 적용해요\n"
-                                       "  skyloom --help | --version\n"));
+    return translate(SKYLOOM_TRANSLATE_NOOP(
+        "Skyloom", "사용법:\n"
+                   "  skyloom                      앱을 시작해요\n"
+                   "  skyloom pin PATH...          폴더를 맨 위에 고정해요\n"
+                   "  skyloom unpin PATH...        고정을 풀고 원래 날짜로 "
+                   "되돌려요\n"
+                   "  skyloom list [--json]        고정된 폴더를 순서대로 "
+                   "보여 줘요\n"
+                   "  skyloom remove PATH...       목록에서 지우고 원래 날짜로 "
+                   "되돌려요\n"
+                   "  skyloom unpin-all            모든 고정을 풀어요\n"
+                   "  skyloom reapply              풀린 고정을 다시 적용해요\n"
+                   "  skyloom --help | --version\n"));
 }
 
 bool CommandHandler::needsStore(ParsedCommand::Verb verb) {

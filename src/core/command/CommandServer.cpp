@@ -1,8 +1,8 @@
 #include "core/command/CommandServer.h"
 
+#include "core/Translate.h"
 #include "core/command/CommandChannel.h"
 #include "core/command/CommandCodec.h"
-#include "core/Translate.h"
 #include "core/platform/LocalSocket.h"
 
 #include <cerrno>

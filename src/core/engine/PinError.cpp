@@ -18,18 +18,21 @@ const char* sourceText(PinError::Kind kind) {
     case PinError::Kind::notFound:
         return SKYLOOM_TRANSLATE_NOOP("Skyloom", "폴더를 찾을 수 없어요.");
     case PinError::Kind::notOwner:
-        return SKYLOOM_TRANSLATE_NOOP("Skyloom", "이 폴더를 바꿀 권한이 없어요. '다시 허용'으로 폴더를 "
-                                            "허용하거나, 내 계정의 폴더인지 확인하세요.");
+        return SKYLOOM_TRANSLATE_NOOP("Skyloom",
+                                      "이 폴더를 바꿀 권한이 없어요. '다시 허용'으로 폴더를 "
+                                      "허용하거나, 내 계정의 폴더인지 확인하세요.");
     case PinError::Kind::unsupportedVolume:
-        return SKYLOOM_TRANSLATE_NOOP("Skyloom", "이 디스크는 '추가된 날짜'를 지원하지 않아요. Mac 내장 "
-                                            "디스크에 있는 폴더를 고정하세요.");
+        return SKYLOOM_TRANSLATE_NOOP("Skyloom",
+                                      "이 디스크는 '추가된 날짜'를 지원하지 않아요. Mac 내장 "
+                                      "디스크에 있는 폴더를 고정하세요.");
     case PinError::Kind::iCloudManaged:
         return SKYLOOM_TRANSLATE_NOOP(
             "Skyloom", "iCloud Drive에 있는 폴더는 고정할 수 없어요. 동기화가 날짜를 바꿀 "
                        "수 있어요. 다운로드처럼 iCloud 밖에 있는 폴더를 고정하세요.");
     case PinError::Kind::locked:
-        return SKYLOOM_TRANSLATE_NOOP("Skyloom", "잠긴 폴더예요. Finder의 정보 가져오기에서 '잠김'을 끈 "
-                                            "뒤 다시 시도하세요.");
+        return SKYLOOM_TRANSLATE_NOOP("Skyloom",
+                                      "잠긴 폴더예요. Finder의 정보 가져오기에서 '잠김'을 끈 "
+                                      "뒤 다시 시도하세요.");
     }
     return "";
 }

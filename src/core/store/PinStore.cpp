@@ -1,10 +1,10 @@
 #include "core/store/PinStore.h"
 
-#include "core/engine/FolderPath.h"
-#include "core/store/ModelContainer.h"
-#include "core/engine/PinError.h"
-#include "core/store/StoreRecovery.h"
 #include "core/Translate.h"
+#include "core/engine/FolderPath.h"
+#include "core/engine/PinError.h"
+#include "core/store/ModelContainer.h"
+#include "core/store/StoreRecovery.h"
 
 #include <set>
 #include <utility>

@@ -1,9 +1,9 @@
 #pragma once
 
-#include "core/store/Desktop.h"
-#include "core/store/ModelContext.h"
 #include "core/ObserverList.h"
 #include "core/engine/PinService.h"
+#include "core/store/Desktop.h"
+#include "core/store/ModelContext.h"
 
 #include <exception>
 #include <functional>

@@ -109,9 +109,10 @@ std::optional<StoreOpenError::Reason> storeUnavailableReason() {
 }
 
 std::string storeResetMessage() {
-    return translate(SKYLOOM_TRANSLATE_NOOP("Skyloom", "저장된 고정 목록을 읽지 못해 새로 시작했어요. "
-                                                  "2100년으로 남은 폴더는 Finder 우클릭 › Skyloom "
-                                                  "고정 해제로 되돌릴 수 있어요."));
+    return translate(SKYLOOM_TRANSLATE_NOOP("Skyloom",
+                                            "저장된 고정 목록을 읽지 못해 새로 시작했어요. "
+                                            "2100년으로 남은 폴더는 Finder 우클릭 › Skyloom "
+                                            "고정 해제로 되돌릴 수 있어요."));
 }
 
 std::string storeUnavailableMessage() {
