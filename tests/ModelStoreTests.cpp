@@ -86,8 +86,9 @@ TEST_F(ModelStoreTest, ContextKeepsOneObjectPerRecordAndSavesOnlyItsChanges) {
     auto& context = container->mainContext();
     std::vector<std::string> seen;
     context.changes().add([&](const ModelChange& change) {
-        const char* kinds[] = {"inserted", "deleted", "updated"};
-        seen.push_back(std::string(kinds[int(change.kind)]) + " " + change.record->path() +
+        const char* kinds[] = {"inserted", "deleted", "updated", "moved"};
+        seen.push_back(std::string(kinds[int(change.kind)]) + " " + change.record->path() + " @" +
+                       std::to_string(change.position) +
                        (change.field ? " " + std::to_string(int(*change.field)) : ""));
     });
 
@@ -110,8 +111,8 @@ TEST_F(ModelStoreTest, ContextKeepsOneObjectPerRecordAndSavesOnlyItsChanges) {
     EXPECT_EQ(context.fetchAll(), (std::vector<PinnedFolderPtr>{b, a, twin}));
     context.remove(twin);
     twin->setIsMissing(true); // a deleted record is no longer watched
-    EXPECT_EQ(seen, (std::vector<std::string>{"inserted /a", "inserted /b", "inserted /a",
-                                              "updated /b 3", "deleted /a"}));
+    EXPECT_EQ(seen, (std::vector<std::string>{"inserted /a @0", "inserted /b @1", "inserted /a @2",
+                                              "moved /b @0 3", "deleted /a @2"}));
     EXPECT_EQ(context.fetchAll(), (std::vector<PinnedFolderPtr>{b, a}));
     EXPECT_THROW(context.save(), StoreError);
     EXPECT_TRUE(context.hasChanges());

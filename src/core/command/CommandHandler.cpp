@@ -253,18 +253,14 @@ CommandResult CommandHandler::remove(const std::vector<std::string>& paths) {
     store_.refreshPaths();
     std::vector<std::string> failures;
     for (const auto& path : paths) {
-        const std::string key = FolderPath::comparisonKey(FolderPath::normalized(path));
-        auto pins = store_.fetchPins();
-        auto match = std::find_if(pins.begin(), pins.end(), [&](const PinnedFolderPtr& pin) {
-            return FolderPath::comparisonKey(pin->path()) == key;
-        });
-        if (match == pins.end()) {
+        auto match = PinService::matchingPin(store_.fetchPins(), FolderPath::normalized(path));
+        if (!match) {
             failures.push_back(
                 FolderPath::displayName(FolderPath::standardized(path)) + " \u2014 " +
                 translate(SKYLOOM_TRANSLATE_NOOP("Skyloom", "고정 목록에 없는 폴더예요.")));
             continue;
         }
-        if (auto failure = store_.remove(*match))
+        if (auto failure = store_.remove(match))
             failures.push_back(*failure);
     }
     store_.setErrorMessage(joinedLines(failures));

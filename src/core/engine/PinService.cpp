@@ -42,16 +42,22 @@ std::string PinService::validate(const std::string& url, const Pins& pins) const
         throw PinError::notFound();
     if (!isDirectory(resolved))
         throw PinError::notAFolder();
-    const std::string key = FolderPath::comparisonKey(resolved);
-    for (const auto& pin : pins)
-        if (pin->path() == resolved || FolderPath::comparisonKey(pin->path()) == key)
-            throw PinError::alreadyPinned();
+    if (matchingPin(pins, resolved))
+        throw PinError::alreadyPinned();
     FolderTraits traits = traits_(resolved);
     if (traits.isUbiquitous)
         throw PinError::iCloudManaged();
     if (!traits.isLocalVolume)
         throw PinError::unsupportedVolume();
     return resolved;
+}
+
+PinnedFolderPtr PinService::matchingPin(const Pins& pins, const std::string& normalizedPath) {
+    const std::string key = FolderPath::comparisonKey(normalizedPath);
+    for (const auto& pin : pins)
+        if (pin->path() == normalizedPath || FolderPath::comparisonKey(pin->path()) == key)
+            return pin;
+    return nullptr;
 }
 
 std::int64_t PinService::nextOrder(const Pins& pins) {

@@ -82,6 +82,10 @@ public:
     // of the record's order. Returns whether it wrote.
     bool reapplyIfNeeded(const std::string& url, PinnedFolder& pin) const;
 
+    // The pin whose folder is at `normalizedPath` (a path given by
+    // FolderPath::normalized); null when none is.
+    static PinnedFolderPtr matchingPin(const Pins& pins, const std::string& normalizedPath);
+
     // One more than the largest order in use; 0 for no pins.
     static std::int64_t nextOrder(const Pins& pins);
 

@@ -81,11 +81,17 @@ void ModelContext::load() {
         track(record);
         sorted_.push_back(record);
     }
+    std::sort(sorted_.begin(), sorted_.end(), fetchOrder);
     // Identifiers of deleted records are never handed out again.
     SQLite::Statement sequence(*db_, "SELECT seq FROM sqlite_sequence WHERE name = 'PinnedFolder'");
     if (sequence.executeStep())
         lastIdentifier_ = std::max(lastIdentifier_, sequence.getColumn(0).getInt64());
-    sortedValid_ = false;
+}
+
+std::size_t ModelContext::positionOf(const PinnedFolderPtr& record) const {
+    // The sort key of a live record is current, so a binary search finds it.
+    auto at = std::lower_bound(sorted_.begin(), sorted_.end(), record, fetchOrder);
+    return static_cast<std::size_t>(at - sorted_.begin());
 }
 
 void ModelContext::track(const PinnedFolderPtr& record) {
@@ -108,20 +114,21 @@ void ModelContext::fieldChanged(PinnedFolder& record, PinnedFolder::Field field)
     // A pending insert writes the current values anyway.
     if (!inserted_.contains(identifier))
         updated_.insert(identifier);
-    if (field == PinnedFolder::Field::order)
-        sortedValid_ = false;
-    changes_.notify(ModelChange{ModelChange::Kind::updated, found->second.record, field});
+    const PinnedFolderPtr& live = found->second.record;
+    if (field != PinnedFolder::Field::order) {
+        changes_.notify(ModelChange{ModelChange::Kind::updated, live, field, positionOf(live)});
+        return;
+    }
+    // The record's sort key changed: take it out where it was, put it back where it belongs.
+    auto old = std::find(sorted_.begin(), sorted_.end(), live);
+    const auto previous = static_cast<std::size_t>(old - sorted_.begin());
+    sorted_.erase(old);
+    const auto position = positionOf(live);
+    sorted_.insert(sorted_.begin() + static_cast<std::ptrdiff_t>(position), live);
+    changes_.notify(ModelChange{ModelChange::Kind::moved, live, field, position, previous});
 }
 
 std::vector<PinnedFolderPtr> ModelContext::fetchAll() {
-    if (!sortedValid_) {
-        sorted_.clear();
-        sorted_.reserve(live_.size());
-        for (const auto& [identifier, entry] : live_)
-            sorted_.push_back(entry.record);
-        std::sort(sorted_.begin(), sorted_.end(), fetchOrder);
-        sortedValid_ = true;
-    }
     return sorted_;
 }
 
@@ -147,12 +154,9 @@ void ModelContext::insert(const PinnedFolderPtr& record) {
         inserted_.insert(lastIdentifier_);
     }
     track(record);
-    // New records usually take the next order, so the list stays sorted.
-    if (sortedValid_ && (sorted_.empty() || !fetchOrder(record, sorted_.back())))
-        sorted_.push_back(record);
-    else
-        sortedValid_ = false;
-    changes_.notify(ModelChange{ModelChange::Kind::inserted, record, std::nullopt});
+    const auto position = positionOf(record);
+    sorted_.insert(sorted_.begin() + static_cast<std::ptrdiff_t>(position), record);
+    changes_.notify(ModelChange{ModelChange::Kind::inserted, record, std::nullopt, position});
 }
 
 void ModelContext::remove(const PinnedFolderPtr& record) {
@@ -166,9 +170,9 @@ void ModelContext::remove(const PinnedFolderPtr& record) {
     updated_.erase(identifier);
     if (!inserted_.erase(identifier))
         deleted_.emplace(identifier, record);
-    if (sortedValid_)
-        sorted_.erase(std::find(sorted_.begin(), sorted_.end(), record));
-    changes_.notify(ModelChange{ModelChange::Kind::deleted, record, std::nullopt});
+    const auto position = positionOf(record);
+    sorted_.erase(sorted_.begin() + static_cast<std::ptrdiff_t>(position));
+    changes_.notify(ModelChange{ModelChange::Kind::deleted, record, std::nullopt, position});
 }
 
 bool ModelContext::hasChanges() const {

@@ -18,11 +18,15 @@ class Database;
 namespace skyloom {
 
 // One change the context saw: a record inserted or deleted, or a field of a
-// live record changed (then `field` says which).
+// live record changed (then `field` says which). `position` is the record's
+// row in fetchAll() order: where it now stands (inserted, updated, moved) or
+// stood (deleted). A change of `order` is a move from `previousPosition`.
 struct ModelChange {
-    enum class Kind { inserted, deleted, updated } kind;
+    enum class Kind { inserted, deleted, updated, moved } kind;
     PinnedFolderPtr record;
     std::optional<PinnedFolder::Field> field;
+    std::size_t position = 0;
+    std::size_t previousPosition = 0;
 };
 
 // The store's one main context, used on the main thread only. It keeps one
@@ -71,6 +75,7 @@ private:
     void untrack(std::int64_t identifier);
     void fieldChanged(PinnedFolder& record, PinnedFolder::Field field);
     void saveToDatabase();
+    std::size_t positionOf(const PinnedFolderPtr& record) const;
 
     struct Entry {
         PinnedFolderPtr record;
@@ -86,9 +91,8 @@ private:
     std::set<std::int64_t> updated_;
     std::map<std::int64_t, PinnedFolderPtr> deleted_;
 
-    // The live records in fetch order; rebuilt only when it went stale.
+    // The live records in fetch order, kept sorted as they change.
     std::vector<PinnedFolderPtr> sorted_;
-    bool sortedValid_ = true;
 
     ObserverList<const ModelChange&> changes_;
 };

@@ -142,14 +142,7 @@ void PinStore::unpin(const std::vector<std::string>& urls) {
     std::vector<std::string> failures, resetNames, untouchedNames;
     for (const auto& url : urls) {
         std::string resolved = FolderPath::normalized(url);
-        const std::string key = FolderPath::comparisonKey(resolved);
-        PinnedFolderPtr match;
-        for (const auto& pin : pins)
-            if (pin->path() == resolved || FolderPath::comparisonKey(pin->path()) == key) {
-                match = pin;
-                break;
-            }
-        if (match) {
+        if (auto match = PinService::matchingPin(pins, resolved)) {
             if (auto failure = remove(match))
                 failures.push_back(*failure);
             continue;
