@@ -1,0 +1,155 @@
+#include "app/SkyloomApp.h"
+
+#include "app/views/OnboardingView.h"
+#include "app/views/PinListView.h"
+#include "app/views/Preferences.h"
+#include "app/views/SettingsView.h"
+#include "core/Translate.h"
+#include "core/store/PinStore.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QKeySequence>
+#include <QLayout>
+
+namespace skyloom::app {
+
+namespace {
+
+QString text(const char* key) {
+    return QString::fromStdString(translate(key));
+}
+
+} // namespace
+
+SkyloomApp::SkyloomApp(PinStore& store, Options options, QObject* parent)
+    : QObject(parent), store_(store), options_(std::move(options)) {
+    if (!options_.content)
+        options_.content = &SkyloomApp::makeSceneContent;
+    actions_.openWindowAndActivate = [this](const QString& id) { openWindowAndActivate(id); };
+    actions_.openSettings = [this] { openSettings(); };
+    actions_.quit = [] { QCoreApplication::quit(); };
+    actions_.checkForUpdates = [this] {
+        if (checkForUpdates_)
+            checkForUpdates_();
+    };
+    actions_.integrateFileManagers = [this](bool remove) {
+        return integrateFileManagers_ ? integrateFileManagers_(remove) : QString();
+    };
+    connect(&label_, &MenuBarLabel::clicked, this, &SkyloomApp::togglePanel);
+}
+
+SkyloomApp::~SkyloomApp() {
+    store_.openManager = [] {};
+    delete panel_;
+    for (const auto& window : std::as_const(windows_))
+        delete window;
+}
+
+QWidget* SkyloomApp::makeSceneContent(const QString& scene, PinStore& store,
+                                      const AppActions& actions) {
+    if (scene == QLatin1String("panel"))
+        return new PinListView(store, PinListView::Style::menuBar, actions);
+    if (scene == QLatin1String("manager"))
+        return new PinListView(store, PinListView::Style::window, actions);
+    if (scene == QLatin1String("welcome"))
+        return new OnboardingView(store, actions);
+    return new SettingsView(store, actions);
+}
+
+bool SkyloomApp::shouldShowOnboarding() {
+    if (qEnvironmentVariableIsSet("XCTestConfigurationFilePath"))
+        return false;
+    return !hasSeenOnboarding();
+}
+
+void SkyloomApp::openInitialWindows() {
+    if (launched_)
+        return;
+    launched_ = true;
+    store_.openManager = [this] { openWindowAndActivate(QStringLiteral("manager")); };
+    store_.showMessagesIfNeeded();
+    const bool byUser = options_.wasLaunchedByUser();
+    if (shouldShowOnboarding()) {
+        openWindowAndActivate(QStringLiteral("welcome"));
+        // Without a tray icon the welcome window is the only way in; once it
+        // is gone the pin list takes its place.
+        if (!options_.hasTray && byUser) {
+            connect(window(QStringLiteral("welcome")), &QObject::destroyed, this,
+                    [this] { openWindowAndActivate(QStringLiteral("manager")); });
+        }
+    } else if (byUser) {
+        openWindowAndActivate(QStringLiteral("manager"));
+    }
+}
+
+QWidget* SkyloomApp::window(const QString& id) const {
+    if (id == QLatin1String("panel"))
+        return panel_ && panel_->isVisible() ? panel_.data() : nullptr;
+    return windows_.value(id).data();
+}
+
+void SkyloomApp::openWindowAndActivate(const QString& id) {
+    QWidget* window = windows_.value(id).data();
+    if (!window) {
+        window = makeWindow(id);
+        if (!window)
+            return;
+        windows_.insert(id, window);
+    }
+    window->setWindowState(window->windowState() & ~Qt::WindowMinimized);
+    window->show();
+    window->raise();
+    window->activateWindow();
+    emit windowOpened(id);
+}
+
+QWidget* SkyloomApp::makeWindow(const QString& id) {
+    QString title;
+    if (id == QLatin1String("manager"))
+        title = text(SKYLOOM_TRANSLATE_NOOP("Skyloom", "고정된 폴더"));
+    else if (id == QLatin1String("welcome"))
+        title = text(SKYLOOM_TRANSLATE_NOOP("Skyloom", "Skyloom"));
+    else if (id == QLatin1String("settings"))
+        title = text(SKYLOOM_TRANSLATE_NOOP("Skyloom", "설정"));
+    else
+        return nullptr;
+
+    QWidget* window = options_.content(id, store_, actions_);
+    window->setParent(nullptr, Qt::Window);
+    window->setAttribute(Qt::WA_DeleteOnClose);
+    window->setWindowTitle(title);
+    window->setWindowIcon(MenuBarLabel::pinIcon());
+    if (id == QLatin1String("manager")) {
+        window->resize(520, 440);
+        if (!options_.hasTray) {
+            // No tray means no quit button in a panel: the window offers it.
+            auto* quit = new QAction(window);
+            quit->setShortcut(QKeySequence::Quit);
+            connect(quit, &QAction::triggered, this, [] { QCoreApplication::quit(); });
+            window->addAction(quit);
+        }
+    } else {
+        // Sized to its content, and not resizable beyond it.
+        if (window->layout())
+            window->layout()->setSizeConstraint(QLayout::SetFixedSize);
+        else
+            window->setFixedSize(window->sizeHint());
+    }
+    if (id == QLatin1String("welcome") && window->metaObject()->indexOfSignal("finished()") >= 0)
+        connect(window, SIGNAL(finished()), window, SLOT(close()));
+    return window;
+}
+
+void SkyloomApp::togglePanel() {
+    if (!panel_) {
+        panel_ = new TrayPanel(options_.content(QStringLiteral("panel"), store_, actions_));
+        panel_->setWindowTitle(text(SKYLOOM_TRANSLATE_NOOP("Skyloom", "Skyloom")));
+    }
+    const bool wasVisible = panel_->isVisible();
+    panel_->toggle(label_.geometry());
+    if (!wasVisible && panel_->isVisible())
+        emit windowOpened(QStringLiteral("panel"));
+}
+
+} // namespace skyloom::app

@@ -1,0 +1,41 @@
+#pragma once
+
+#include <QElapsedTimer>
+#include <QPoint>
+#include <QRect>
+#include <QSize>
+#include <QWidget>
+
+namespace skyloom::app {
+
+// The panel that drops down from the tray icon. It holds one content widget
+// (the pin list in its menu-bar style), has no frame and no taskbar entry,
+// and hides again as soon as it loses focus, like a menu.
+class TrayPanel : public QWidget {
+    Q_OBJECT
+public:
+    explicit TrayPanel(QWidget* content, QWidget* parent = nullptr);
+
+    // Shows the panel at the icon when its geometry is known, else at the
+    // cursor, and gives it the focus.
+    void popUp(const QRect& iconGeometry);
+    // Hides a shown panel, shows a hidden one.
+    void toggle(const QRect& iconGeometry);
+
+    // Where a panel of `size` goes for an icon at `icon` (empty when unknown,
+    // then the cursor stands in for it), kept inside `available`: below an
+    // icon in the upper half of the screen, above one in the lower half.
+    static QPoint placement(const QRect& icon, const QPoint& cursor, const QSize& size,
+                            const QRect& available);
+
+protected:
+    bool event(QEvent* event) override;
+
+private:
+    QWidget* content_;
+    // When the panel last hid itself; a click on the icon that took the focus
+    // away must not show it again at once.
+    QElapsedTimer sinceAutoHide_;
+};
+
+} // namespace skyloom::app

@@ -1,0 +1,69 @@
+#include "app/AppTranslations.h"
+#include "app/FileManagerIntegration.h"
+#include "app/MenuBarLabel.h"
+#include "app/SkyloomApp.h"
+#include "app/shell/AppDelegate.h"
+#include "app/shell/DirectUpdater.h"
+#include "app/views/QtDesktop.h"
+#include "core/store/PinStore.h"
+
+#include <QApplication>
+
+#include <memory>
+
+#ifdef Q_OS_MACOS
+#include "app/macos/MacBridge.h"
+#endif
+
+using namespace skyloom;
+using namespace skyloom::app;
+
+int main(int argc, char** argv) {
+#ifdef Q_OS_MACOS
+    // An agent app: Qt must not turn it into a Dock application.
+    qputenv("QT_MAC_DISABLE_FOREGROUND_APPLICATION_TRANSFORM", "1");
+#endif
+    QApplication application(argc, argv);
+    QApplication::setOrganizationName(QStringLiteral("brindle-engineering"));
+    QApplication::setApplicationName(QStringLiteral("Skyloom"));
+    QApplication::setApplicationVersion(QStringLiteral(SKYLOOM_VERSION));
+    QGuiApplication::setDesktopFileName(QStringLiteral("engineering.brindle.Skyloom"));
+    QApplication::setWindowIcon(MenuBarLabel::pinIcon());
+    // The app lives in the tray: closing its windows does not end it.
+    QApplication::setQuitOnLastWindowClosed(false);
+    installTranslations(application);
+
+    const QStringList arguments = QApplication::arguments();
+    if (AppDelegate::handOffToRunningApp(arguments))
+        return 0;
+
+    // Before anything can announce or ask for folders.
+    PinStore& store = PinStore::shared();
+    store.setDesktop(std::make_shared<QtDesktop>());
+
+    AppDelegate delegate(store);
+    delegate.applicationWillFinishLaunching(arguments);
+    SkyloomApp::Options options;
+    options.wasLaunchedByUser = [&delegate] { return delegate.wasLaunchedByUser(); };
+    SkyloomApp app(store, options);
+    app.setCheckForUpdates([&delegate] { delegate.updater().checkForUpdates(); });
+    app.setIntegrateFileManagers(&integrateFileManagers);
+    delegate.applicationDidFinishLaunching();
+#ifdef Q_OS_MACOS
+    macos::provideServices(
+        [&store](const std::vector<std::string>& paths) {
+            store.add(paths);
+            store.showMessagesIfNeeded();
+        },
+        [&store](const std::vector<std::string>& paths) {
+            store.unpin(paths);
+            store.showMessagesIfNeeded();
+        });
+    macos::observeFinderActivation([&store] { store.reapplyAll(); });
+#endif
+
+    app.label().show();
+    integrateOnFirstStart();
+    app.openInitialWindows();
+    return application.exec();
+}
