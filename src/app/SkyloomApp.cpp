@@ -9,8 +9,15 @@
 
 #include <QAction>
 #include <QApplication>
+#include <QGuiApplication>
 #include <QKeySequence>
 #include <QLayout>
+#include <QScreen>
+#include <QScrollArea>
+#include <QScrollBar>
+#include <QTimer>
+
+#include <algorithm>
 
 namespace skyloom::app {
 
@@ -115,12 +122,10 @@ QWidget* SkyloomApp::makeWindow(const QString& id) {
     else
         return nullptr;
 
-    QWidget* window = options_.content(id, store_, actions_);
-    window->setParent(nullptr, Qt::Window);
-    window->setAttribute(Qt::WA_DeleteOnClose);
-    window->setWindowTitle(title);
-    window->setWindowIcon(MenuBarLabel::pinIcon());
+    QWidget* content = options_.content(id, store_, actions_);
+    QWidget* window = content;
     if (id == QLatin1String("manager")) {
+        window->setParent(nullptr, Qt::Window);
         window->resize(520, 440);
         if (!options_.hasTray) {
             // No tray means no quit button in a panel: the window offers it.
@@ -130,14 +135,34 @@ QWidget* SkyloomApp::makeWindow(const QString& id) {
             window->addAction(quit);
         }
     } else {
-        // Sized to its content, and not resizable beyond it.
-        if (window->layout())
-            window->layout()->setSizeConstraint(QLayout::SetFixedSize);
-        else
-            window->setFixedSize(window->sizeHint());
+        // Sized to its content and not resizable beyond it; on a screen too
+        // low for the content it scrolls instead of running off the screen.
+        const QScreen* screen = QGuiApplication::primaryScreen();
+        const int room = screen ? screen->availableGeometry().height() - 64 : 0;
+        if (room > 0 && content->sizeHint().height() > room) {
+            auto* scroll = new QScrollArea;
+            scroll->setWidget(content);
+            scroll->setWidgetResizable(true);
+            scroll->setFrameShape(QFrame::NoFrame);
+            scroll->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+            const int width = std::max(content->sizeHint().width(), content->minimumWidth());
+            scroll->setFixedSize(width + scroll->verticalScrollBar()->sizeHint().width(), room);
+            window = scroll;
+            // Start at the top whatever takes the focus first.
+            QTimer::singleShot(0, scroll, [scroll] { scroll->verticalScrollBar()->setValue(0); });
+        } else {
+            window->setParent(nullptr, Qt::Window);
+            if (window->layout())
+                window->layout()->setSizeConstraint(QLayout::SetFixedSize);
+            else
+                window->setFixedSize(window->sizeHint());
+        }
     }
-    if (id == QLatin1String("welcome") && window->metaObject()->indexOfSignal("finished()") >= 0)
-        connect(window, SIGNAL(finished()), window, SLOT(close()));
+    window->setAttribute(Qt::WA_DeleteOnClose);
+    window->setWindowTitle(title);
+    window->setWindowIcon(MenuBarLabel::pinIcon());
+    if (id == QLatin1String("welcome") && content->metaObject()->indexOfSignal("finished()") >= 0)
+        connect(content, SIGNAL(finished()), window, SLOT(close()));
     return window;
 }
 
