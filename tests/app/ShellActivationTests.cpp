@@ -126,6 +126,8 @@ TEST(ShellActivationClassTest, KnownFileManagersOnly) {
 } // namespace
 
 int main(int argc, char** argv) {
+    if (!qEnvironmentVariableIsSet("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen"); // also when ctest lists the tests
     QApplication app(argc, argv);
     ::testing::InitGoogleTest(&argc, argv);
     return RUN_ALL_TESTS();

@@ -206,6 +206,8 @@ TEST(ShellLaunchTest, LaunchCheckAndResetNotice) {
 
 int main(int argc, char** argv) {
     qputenv("XCTestConfigurationFilePath", "1");
+    if (!qEnvironmentVariableIsSet("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen"); // also when ctest lists the tests
     QApplication app(argc, argv);
     ::testing::InitGoogleTest(&argc, argv);
     return RUN_ALL_TESTS();
