@@ -173,8 +173,8 @@ TEST_F(IntegrationTest, EveryEntryHandsHostileNamesOnAsArguments) {
     runProcess(locations.dataHome + "/nautilus/scripts/Skyloom 고정 해제", {folder}, {}, work);
     EXPECT_EQ(recordedArguments(), (std::vector<std::string>{work, "unpin", "--", folder}));
 
-    // Thunar: each path shell-quoted in place of %F, the command split into
-    // words as a POSIX shell would.
+    // Thunar: each path shell-quoted in place of %F, the command run by
+    // /bin/sh -c.
     auto uca = read(locations.configHome + "/Thunar/uca.xml");
     auto begin = uca.find("<command>", uca.find("<unique-id>skyloom-pin</unique-id>"));
     auto end = uca.find("</command>", begin);
@@ -207,8 +207,12 @@ TEST_F(IntegrationTest, EveryEntryHandsHostileNamesOnAsArguments) {
 }
 
 TEST_F(IntegrationTest, TheUsersOwnFilesStayAsTheyWere) {
-    auto uca = locations.configHome + "/Thunar/uca.xml";
+    // Kept with the user's other settings, and linked to.
+    auto uca = temp.path() + "/dotfiles/uca.xml";
     write(uca, userActions);
+    auto link = locations.configHome + "/Thunar/uca.xml";
+    fs::create_directories(fs::path(link).parent_path());
+    fs::create_symlink(uca, link);
     auto ownScript = locations.dataHome + "/nautilus/scripts/My script";
     write(ownScript, "#!/bin/sh\necho mine\n");
     // A file of the user's where ours would go is kept, and reported.
@@ -230,6 +234,7 @@ TEST_F(IntegrationTest, TheUsersOwnFilesStayAsTheyWere) {
     }
     EXPECT_EQ(count, 1u + 2 + 2 + 1 + 1); // Dolphin, Nautilus, Nemo, Caja, uca.xml
     EXPECT_EQ(read(uca), userActions);
+    EXPECT_TRUE(fs::is_symlink(link));
     EXPECT_EQ(read(ownScript), "#!/bin/sh\necho mine\n");
     EXPECT_EQ(read(sameName), "#!/bin/sh\necho also mine\n");
     EXPECT_FALSE(fs::exists(locations.dataHome + "/kio/servicemenus/skyloom.desktop"));
