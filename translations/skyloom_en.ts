@@ -44,8 +44,8 @@
         <translation>This disk can&apos;t store an access date in 2100. Pin a folder on this computer&apos;s internal disk (ext4, btrfs and the like).</translation>
     </message>
     <message>
-        <source>동기화 서비스가 관리하는 폴더는 고정할 수 없어요. 동기화가 날짜를 바꿀 수 있어요. 동기화하지 않는 폴더를 고정하세요.</source>
-        <translation>Folders managed by a sync service can&apos;t be pinned, because syncing can change their dates. Pin a folder that isn&apos;t synced.</translation>
+        <source>동기화 프로그램이 관리하는 폴더는 고정할 수 없어요. 동기화가 날짜를 바꿀 수 있어요. 동기화하지 않는 폴더를 고정하세요.</source>
+        <translation>Folders managed by a sync program can&apos;t be pinned, because syncing can change their dates. Pin a folder that isn&apos;t synced.</translation>
     </message>
     <message>
         <source>잠긴 폴더예요. 터미널에서 &apos;sudo chattr -i 폴더&apos;로 변경 불가 속성을 끈 뒤 다시 시도하세요.</source>

@@ -18,7 +18,7 @@ std::string sessionLanguage() {
 }
 
 void useSessionLanguage() {
-    std::string_view language = sessionLanguage();
+    const std::string language = sessionLanguage();
     bool english = language.starts_with("en") &&
                    (language.size() == 2 ||
                     std::string_view("_.@").find(language[2]) != std::string_view::npos);

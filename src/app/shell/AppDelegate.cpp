@@ -40,12 +40,19 @@ bool AppDelegate::handOffToRunningApp(const QStringList& arguments) {
     CommandRequest request;
     if (arguments.mid(1).contains(QLatin1String(loginItemArgument)))
         request.arguments.push_back(loginItemArgument);
+    std::string socket;
     try {
-        return CommandChannel::send(CommandChannel::socketPath(), request, handOffTimeout)
-            .has_value();
+        socket = CommandChannel::socketPath();
     } catch (const CommandChannelError& error) {
-        // An app holds the channel but did not answer: starting a second one
-        // would fight it over the store.
+        // No safe place to meet another app: this one runs without the channel.
+        std::fprintf(stderr, "skyloom-app: %s\n", error.what());
+        return false;
+    }
+    try {
+        return CommandChannel::send(socket, request, handOffTimeout).has_value();
+    } catch (const CommandChannelError& error) {
+        // An app holds the channel but did not answer: a second one would
+        // fight it over the store.
         std::fprintf(stderr, "skyloom-app: %s\n", error.what());
         return true;
     }
@@ -65,7 +72,9 @@ void AppDelegate::performLaunchTasks() {
 void AppDelegate::applicationDidFinishLaunching() {
     performLaunchTasks();
     try {
-        commands_.listen(CommandChannel::socketPath());
+        const std::string socket = CommandChannel::socketPath();
+        if (!commands_.listen(socket))
+            std::fprintf(stderr, "skyloom-app: cannot serve commands at %s\n", socket.c_str());
     } catch (const CommandChannelError& error) {
         // The channel's folder is not safe; the app still runs, and the
         // command line works on the store when the app is not running.

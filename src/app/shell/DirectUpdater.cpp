@@ -96,7 +96,7 @@ void DirectUpdater::check(bool userStarted) {
         return;
     }
     QNetworkRequest request(feedUrl_);
-    request.setTransferTimeout(transferTimeoutMilliseconds);
+    request.setTransferTimeout(transferTimeout_);
     request.setAttribute(QNetworkRequest::RedirectPolicyAttribute,
                          QNetworkRequest::NoLessSafeRedirectPolicy);
     request.setMaximumRedirectsAllowed(5);

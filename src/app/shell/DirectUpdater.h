@@ -54,6 +54,7 @@ public:
     void setFeedUrl(const QUrl& url, bool allowPlainHttp = false);
     void setCurrentVersion(const QString& version) { currentVersion_ = version; }
     void setPresenter(Presenter presenter) { presenter_ = std::move(presenter); }
+    void setTransferTimeout(int milliseconds) { transferTimeout_ = milliseconds; }
 
     // What a result tells the user: the main text and the detail.
     static QString text(const Outcome& outcome);
@@ -78,6 +79,7 @@ private:
     bool allowPlainHttp_ = false;
     QUrl feedUrl_;
     QString currentVersion_;
+    int transferTimeout_ = transferTimeoutMilliseconds;
     Presenter presenter_;
 };
 

@@ -12,9 +12,12 @@ FolderEvents::FolderEvents() : events_(::inotify_init1(IN_NONBLOCK | IN_CLOEXEC)
 int FolderEvents::add(const std::string& path) {
     if (!events_)
         return -1;
-    // The folder itself only: its own dates, a rename or move, its removal.
+    // A change of the access time alone is reported as an access, like a
+    // listing of the folder; both are checked. Events about entries inside
+    // the folder arrive too (inotify has no way to leave them out) and are
+    // dropped as soon as they are read.
     constexpr std::uint32_t mask =
-        IN_ATTRIB | IN_MOVE_SELF | IN_DELETE_SELF | IN_ONLYDIR | IN_DONT_FOLLOW;
+        IN_ACCESS | IN_ATTRIB | IN_MOVE_SELF | IN_DELETE_SELF | IN_ONLYDIR | IN_DONT_FOLLOW;
     return ::inotify_add_watch(events_.get(), path.c_str(), mask);
 }
 
@@ -46,7 +49,7 @@ std::vector<FolderEvents::Event> FolderEvents::read() {
             // A named event is about an entry inside the folder, not the folder.
             if (header.len != 0)
                 continue;
-            if (header.mask & IN_ATTRIB)
+            if (header.mask & (IN_ATTRIB | IN_ACCESS))
                 events.push_back({header.wd, Kind::attributesChanged});
             if (header.mask & IN_MOVE_SELF)
                 events.push_back({header.wd, Kind::moved});

@@ -185,8 +185,8 @@ std::string script(const std::string& program, const char* verb) {
            " -- \"$@\"\n";
 }
 
-// Thunar puts each selected path, shell-quoted, in place of %F and splits
-// the command into words itself; a literal '%' is written "%%".
+// Thunar puts each selected path, shell-quoted, in place of %F and hands
+// the command to /bin/sh -c; a literal '%' is written "%%".
 std::string thunarActions(const std::string& program) {
     std::string quotedProgram;
     for (char c : shellQuoted(program)) {
@@ -215,6 +215,19 @@ std::string thunarActions(const std::string& program) {
                 "</action>\n";
     }
     return text;
+}
+
+// The user's uca.xml, through a symbolic link to where it really lives (kept
+// with their other settings, say), so that replacing it keeps the link.
+std::string thunarFile(const std::string& configHome) {
+    std::string path = configHome + "/Thunar/uca.xml";
+    std::error_code error;
+    if (fs::is_symlink(fs::symlink_status(path, error))) {
+        auto target = fs::weakly_canonical(path, error);
+        if (!error)
+            return target.string();
+    }
+    return path;
 }
 
 std::string thunarDamaged(const std::string& path) {
@@ -326,10 +339,14 @@ FileManagerEntries::Outcome FileManagerEntries::writeScripts(const char* fileMan
 
 FileManagerEntries::Outcome FileManagerEntries::writeThunar(const std::string& program) const {
     Outcome outcome{"Thunar", {}, {}};
-    std::string folder = locations_.configHome + "/Thunar";
-    std::string path = folder + "/uca.xml";
+    std::string path = thunarFile(locations_.configHome);
     std::optional<std::string> text = readFile(path);
     mode_t mode = 0644;
+    if (!text && occupied(path)) {
+        // There, but unreadable: never replaced by one without the user's actions.
+        outcome.error = writeFailure(path);
+        return outcome;
+    }
     if (text) {
         struct stat info {};
         if (::stat(path.c_str(), &info) == 0)
@@ -352,7 +369,7 @@ FileManagerEntries::Outcome FileManagerEntries::writeThunar(const std::string& p
         return outcome;
     }
     try {
-        fs::create_directories(folder);
+        fs::create_directories(fs::path(path).parent_path());
         replaceFile(path, actions->withOurs(thunarActions(program)), mode);
         outcome.files.push_back(path);
     } catch (const std::exception&) {
@@ -379,10 +396,13 @@ FileManagerEntries::Outcome FileManagerEntries::removeFiles(const char* fileMana
 
 FileManagerEntries::Outcome FileManagerEntries::removeThunar() const {
     Outcome outcome{"Thunar", {}, {}};
-    std::string path = locations_.configHome + "/Thunar/uca.xml";
+    std::string path = thunarFile(locations_.configHome);
     std::optional<std::string> text = readFile(path);
-    if (!text)
+    if (!text) {
+        if (occupied(path))
+            outcome.error = writeFailure(path);
         return outcome;
+    }
     auto actions = ThunarActions::parse(*text);
     if (!actions) {
         outcome.error = thunarDamaged(path);

@@ -27,7 +27,7 @@ constexpr Wording linuxWordings[] = {
     {SKYLOOM_TRANSLATE_NOOP("Skyloom", "iCloud Drive에 있는 폴더는 고정할 수 없어요. 동기화가 "
                                        "날짜를 바꿀 수 있어요. 다운로드처럼 "
                                        "iCloud 밖에 있는 폴더를 고정하세요."),
-     SKYLOOM_TRANSLATE_NOOP("Skyloom", "동기화 서비스가 관리하는 폴더는 고정할 수 없어요. "
+     SKYLOOM_TRANSLATE_NOOP("Skyloom", "동기화 프로그램이 관리하는 폴더는 고정할 수 없어요. "
                                        "동기화가 날짜를 바꿀 수 있어요. 동기화하지 않는 "
                                        "폴더를 고정하세요.")},
     {SKYLOOM_TRANSLATE_NOOP(
