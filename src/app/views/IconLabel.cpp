@@ -58,8 +58,14 @@ QIcon withOverlay(const QIcon& base, bool slash, bool question) {
         painter.setRenderHint(QPainter::Antialiasing);
         QColor ink(0x3d, 0x3d, 0x3d);
         if (slash) {
-            painter.setPen(QPen(ink, side / 10.0 + 1, Qt::SolidLine, Qt::RoundCap));
-            painter.drawLine(QPointF(side * 0.12, side * 0.12), QPointF(side * 0.88, side * 0.88));
+            // A gap cut out of the pin, then the stroke inside it.
+            const QPointF from(side * 0.1, side * 0.1), to(side * 0.9, side * 0.9);
+            painter.setCompositionMode(QPainter::CompositionMode_Clear);
+            painter.setPen(QPen(Qt::transparent, side / 5.0, Qt::SolidLine, Qt::RoundCap));
+            painter.drawLine(from, to);
+            painter.setCompositionMode(QPainter::CompositionMode_SourceOver);
+            painter.setPen(QPen(ink, side / 12.0 + 0.5, Qt::SolidLine, Qt::RoundCap));
+            painter.drawLine(from, to);
         }
         if (question) {
             QFont font = painter.font();

@@ -8,6 +8,7 @@
 #include <QDir>
 #include <QFileIconProvider>
 #include <QFileInfo>
+#include <QHash>
 #include <QPainter>
 #include <QStyle>
 #include <QStyleOptionButton>
@@ -35,6 +36,19 @@ QFont bodyFont(const QWidget* widget) {
     return widget ? widget->font() : QApplication::font();
 }
 
+// The height of one line as drawn: Hangul falls back to a CJK font whose
+// lines are taller than those of the primary font.
+int lineHeight(const QFont& font) {
+    static QHash<QString, int> heights;
+    const QString key = font.key();
+    if (auto found = heights.find(key); found != heights.end())
+        return *found;
+    QFontMetrics metrics(font);
+    const QRect sample =
+        metrics.boundingRect(QRect(0, 0, 10000, 10000), Qt::AlignLeft, QStringLiteral("한글 Ag"));
+    return *heights.insert(key, std::max(metrics.lineSpacing(), sample.height()));
+}
+
 QColor secondaryColor(const QPalette& palette, bool selected) {
     QColor text = palette.color(selected ? QPalette::HighlightedText : QPalette::Text);
     text.setAlphaF(0.62f);
@@ -52,9 +66,10 @@ QSize regrantSize(const QWidget* widget) {
 
 // The flagged text over at most two lines, shortened in the middle when even
 // two lines cannot hold it.
-QString fitTwoLines(const QString& text, const QFontMetrics& metrics, int width) {
+QString fitTwoLines(const QString& text, const QFont& font, int width) {
+    QFontMetrics metrics(font);
     QRect bounds = metrics.boundingRect(QRect(0, 0, width, 1000), Qt::TextWordWrap, text);
-    if (bounds.height() <= metrics.lineSpacing() * 2)
+    if (bounds.height() <= lineHeight(font) * 2)
         return text;
     return metrics.elidedText(text, Qt::ElideMiddle, width * 2 - metrics.averageCharWidth() * 4);
 }
@@ -165,9 +180,8 @@ void PinRow::trigger(Button button, const PinnedFolderPtr& pin, PinStore& store)
 }
 
 int PinRow::height(bool flagged, const QWidget* widget) {
-    QFontMetrics body(bodyFont(widget));
-    QFontMetrics caption(captionFont(widget));
-    int text = body.height() + 2 + caption.lineSpacing() * (flagged ? 2 : 1);
+    const int text =
+        lineHeight(bodyFont(widget)) + 2 + lineHeight(captionFont(widget)) * (flagged ? 2 : 1);
     return std::max(iconSide, text) + 2 * padding;
 }
 
@@ -188,15 +202,13 @@ PinRow::Geometry PinRow::geometry(const PinnedFolder& pin, const QRect& rect,
     }
 
     const bool flagged = status(pin) != Status::normal;
-    QFontMetrics body(bodyFont(widget));
-    QFontMetrics caption(captionFont(widget));
+    const int body = lineHeight(bodyFont(widget));
+    const int caption = lineHeight(captionFont(widget)) * (flagged ? 2 : 1);
     const int left = result.icon.right() + 1 + spacing;
-    const int width = std::max(0, right + spacing - spacing - left);
-    const int textHeight = body.height() + 2 + caption.lineSpacing() * (flagged ? 2 : 1);
-    const int top = centre - textHeight / 2;
-    result.name = QRect(left, top, width, body.height());
-    result.secondLine =
-        QRect(left, top + body.height() + 2, width, caption.lineSpacing() * (flagged ? 2 : 1));
+    const int width = std::max(0, right - left);
+    const int top = centre - (body + 2 + caption) / 2;
+    result.name = QRect(left, top, width, body);
+    result.secondLine = QRect(left, top + body + 2, width, caption);
     return result;
 }
 
@@ -231,13 +243,13 @@ void PinRow::paint(QPainter* painter, const QStyleOptionViewItem& option, const 
         QColor tint =
             rowStatus == Status::missing ? QColor(0xd7, 0x26, 0x26) : QColor(0xe6, 0x7e, 0x00);
         QString symbol = rowStatus == Status::missing ? "questionmark.circle.fill" : "lock.fill";
-        const int symbolTop = line.top() + (metrics.height() - symbolSide) / 2;
+        const int symbolTop = line.top() + (lineHeight(caption) - symbolSide) / 2;
         painter->drawPixmap(QRect(line.left(), symbolTop, symbolSide, symbolSide),
                             tintedSymbol(symbol, symbolSide * 2, tint));
         line.setLeft(line.left() + symbolSide + 4);
         painter->setPen(palette.color(selected ? QPalette::HighlightedText : QPalette::Text));
         painter->drawText(line, Qt::AlignLeft | Qt::AlignTop | Qt::TextWordWrap,
-                          fitTwoLines(text, metrics, line.width()));
+                          fitTwoLines(text, caption, line.width()));
     } else {
         painter->setPen(secondaryColor(palette, selected));
         painter->drawText(line, Qt::AlignLeft | Qt::AlignVCenter,
