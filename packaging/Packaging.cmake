@@ -13,7 +13,8 @@ set(CPACK_DEBIAN_PACKAGE_SECTION utils)
 # image plugins draw the tray icon.
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 set(CPACK_DEBIAN_PACKAGE_DEPENDS "libqt6svg6, qt6-qpa-plugins")
-set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "fonts-noto-cjk")
+# The Korean glyphs, and Qt's own dialogs in Korean.
+set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "fonts-noto-cjk, qt6-translations-l10n")
 set(CPACK_STRIP_FILES ON)
 include(CPack)
 

@@ -4,6 +4,7 @@
 
 #include <QCoreApplication>
 #include <QDir>
+#include <QLibraryInfo>
 #include <QRegularExpression>
 #include <QTranslator>
 
@@ -29,7 +30,13 @@ QString chosenTranslation(const QString& sessionLanguage) {
 
 void installTranslations(QCoreApplication& application) {
     const QString language = chosenTranslation(sessionLanguage());
-    if (!language.isEmpty()) {
+    if (language.isEmpty()) {
+        // Qt's own dialogs (the folder chooser) speak Korean with the rest.
+        auto* qtTexts = new QTranslator(&application);
+        if (qtTexts->load(QStringLiteral("qtbase_ko"),
+                          QLibraryInfo::path(QLibraryInfo::TranslationsPath)))
+            QCoreApplication::installTranslator(qtTexts);
+    } else {
         const QString appDir = QCoreApplication::applicationDirPath();
         // Installed beside the other shared data, or in the build tree.
         const QStringList places{appDir + QStringLiteral("/../share/skyloom/translations"),

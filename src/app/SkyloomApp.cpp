@@ -9,6 +9,7 @@
 
 #include <QAction>
 #include <QApplication>
+#include <QEvent>
 #include <QGuiApplication>
 #include <QKeySequence>
 #include <QLayout>
@@ -26,6 +27,34 @@ namespace {
 QString text(const char* key) {
     return QString::fromStdString(translate(key));
 }
+
+// The height a widget needs at its width, wrapped text included.
+int contentHeight(const QWidget* widget) {
+    const int height = widget->hasHeightForWidth() ? widget->heightForWidth(widget->width()) : -1;
+    return height > 0 ? height : widget->sizeHint().height();
+}
+
+// Keeps a window as high as its content whenever the content changes (a
+// message appearing in the settings), and as wide as the content asks.
+class HeightFollowsContent : public QObject {
+public:
+    explicit HeightFollowsContent(QWidget* window) : QObject(window) {
+        if (window->minimumWidth() != window->maximumWidth())
+            window->setFixedWidth(window->sizeHint().width());
+        window->setFixedHeight(contentHeight(window));
+        window->installEventFilter(this);
+    }
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override {
+        if (event->type() == QEvent::LayoutRequest) {
+            auto* window = static_cast<QWidget*>(watched);
+            QTimer::singleShot(0, this,
+                               [window] { window->setFixedHeight(contentHeight(window)); });
+        }
+        return false;
+    }
+};
 
 } // namespace
 
@@ -139,7 +168,7 @@ QWidget* SkyloomApp::makeWindow(const QString& id) {
         // low for the content it scrolls instead of running off the screen.
         const QScreen* screen = QGuiApplication::primaryScreen();
         const int room = screen ? screen->availableGeometry().height() - 64 : 0;
-        if (room > 0 && content->sizeHint().height() > room) {
+        if (room > 0 && contentHeight(content) > room) {
             auto* scroll = new QScrollArea;
             scroll->setWidget(content);
             scroll->setWidgetResizable(true);
@@ -152,10 +181,7 @@ QWidget* SkyloomApp::makeWindow(const QString& id) {
             QTimer::singleShot(0, scroll, [scroll] { scroll->verticalScrollBar()->setValue(0); });
         } else {
             window->setParent(nullptr, Qt::Window);
-            if (window->layout())
-                window->layout()->setSizeConstraint(QLayout::SetFixedSize);
-            else
-                window->setFixedSize(window->sizeHint());
+            new HeightFollowsContent(window);
         }
     }
     window->setAttribute(Qt::WA_DeleteOnClose);
