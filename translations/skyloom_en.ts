@@ -347,5 +347,181 @@
         <source>폴더를 우클릭하고 &apos;서비스&apos;에서 &apos;Skyloom으로 맨 위에 고정&apos;을 고르세요.</source>
         <translation>Right-click a folder and choose &apos;Pin to Top with Skyloom&apos; under &apos;Services&apos;.</translation>
     </message>
+    <message>
+        <source>Skyloom</source>
+        <translation>Skyloom</translation>
+    </message>
+    <message>
+        <source>업데이트 주소가 안전한 https 주소가 아니라 확인하지 않았어요.</source>
+        <translation>The update address is not a secure https address, so it was not checked.</translation>
+    </message>
+    <message>
+        <source>업데이트 정보가 너무 커서 받지 않았어요.</source>
+        <translation>The update information was too large and was not downloaded.</translation>
+    </message>
+    <message>
+        <source>업데이트 서버가 제때 답하지 않았어요.</source>
+        <translation>The update server did not answer in time.</translation>
+    </message>
+    <message>
+        <source>업데이트 서버가 오류로 답했어요 (HTTP %1).</source>
+        <translation>The update server answered with an error (HTTP %1).</translation>
+    </message>
+    <message>
+        <source>업데이트 서버에 연결하지 못했어요.</source>
+        <translation>Couldn&apos;t connect to the update server.</translation>
+    </message>
+    <message>
+        <source>업데이트 정보를 읽을 수 없어요.</source>
+        <translation>The update information can&apos;t be read.</translation>
+    </message>
+    <message>
+        <source>새 버전(%1)이 나왔어요.</source>
+        <translation>A new version (%1) is available.</translation>
+    </message>
+    <message>
+        <source>최신 버전을 쓰고 있어요.</source>
+        <translation>You&apos;re using the latest version.</translation>
+    </message>
+    <message>
+        <source>업데이트를 확인하지 못했어요.</source>
+        <translation>Couldn&apos;t check for updates.</translation>
+    </message>
+    <message>
+        <source>지금 쓰는 버전: %1</source>
+        <translation>Current version: %1</translation>
+    </message>
+    <message>
+        <source>Skyloom 업데이트</source>
+        <translation>Skyloom Update</translation>
+    </message>
+    <message>
+        <source>릴리스 노트 보기</source>
+        <translation>View Release Notes</translation>
+    </message>
+    <message>
+        <source>고정된 폴더</source>
+        <translation>Pinned Folders</translation>
+    </message>
+    <message>
+        <source>설정</source>
+        <translation>Settings</translation>
+    </message>
+    <message>
+        <source>로그인 시 실행을 바꾸지 못했어요.</source>
+        <translation>Couldn&apos;t change launching at login.</translation>
+    </message>
+    <message>
+        <source>오류 닫기</source>
+        <translation>Dismiss Error</translation>
+    </message>
+    <message>
+        <source>알림 닫기</source>
+        <translation>Dismiss Notice</translation>
+    </message>
+    <message>
+        <source>Skyloom에 오신 걸 환영해요</source>
+        <translation>Welcome to Skyloom</translation>
+    </message>
+    <message>
+        <source>해제하면 원래대로</source>
+        <translation>Unpinning puts it back</translation>
+    </message>
+    <message>
+        <source>나중에</source>
+        <translation>Later</translation>
+    </message>
+    <message>
+        <source>폴더 고정…</source>
+        <translation>Pin Folders…</translation>
+    </message>
+    <message>
+        <source>맨 위에 둘 폴더를 고르거나 여기로 끌어 놓으세요.</source>
+        <translation>Choose folders to keep at the top, or drag them here.</translation>
+    </message>
+    <message>
+        <source>관리 창 열기</source>
+        <translation>Open Manager Window</translation>
+    </message>
+    <message>
+        <source>Skyloom 종료</source>
+        <translation>Quit Skyloom</translation>
+    </message>
+    <message>
+        <source>목록에서 지우기</source>
+        <translation>Remove from List</translation>
+    </message>
+    <message>
+        <source>고정 해제</source>
+        <translation>Unpin</translation>
+    </message>
+    <message>
+        <source>열기</source>
+        <translation>Open</translation>
+    </message>
+    <message>
+        <source>로그인 시 실행</source>
+        <translation>Launch at Login</translation>
+    </message>
+    <message>
+        <source>모두 해제하고 원래 날짜로 되돌리기</source>
+        <translation>Unpin All and Restore Original Dates</translation>
+    </message>
+    <message>
+        <source>고정 관리</source>
+        <translation>Pin Management</translation>
+    </message>
+    <message>
+        <source>메뉴 넣기</source>
+        <translation>Add Menu Entries</translation>
+    </message>
+    <message>
+        <source>메뉴 빼기</source>
+        <translation>Remove Menu Entries</translation>
+    </message>
+    <message>
+        <source>파일 관리자 메뉴</source>
+        <translation>File Manager Menu</translation>
+    </message>
+    <message>
+        <source>폴더를 우클릭해 파일 관리자에서 바로 고정하고 해제하는 메뉴예요.</source>
+        <translation>Menu entries for pinning and unpinning right from the file manager when you right-click a folder.</translation>
+    </message>
+    <message>
+        <source>최신순 정렬에서 맨 위</source>
+        <translation>At the top when sorted newest first</translation>
+    </message>
+    <message>
+        <source>동작 방식</source>
+        <translation>How It Works</translation>
+    </message>
+    <message>
+        <source>버전</source>
+        <translation>Version</translation>
+    </message>
+    <message>
+        <source>개인정보처리방침</source>
+        <translation>Privacy Policy</translation>
+    </message>
+    <message>
+        <source>지원</source>
+        <translation>Support</translation>
+    </message>
+    <message>
+        <source>업데이트 확인…</source>
+        <translation>Check for Updates…</translation>
+    </message>
+    <message>
+        <source>정보</source>
+        <translation>About</translation>
+    </message>
+    <message>
+        <source>고정한 폴더를 모두 해제할까요?</source>
+        <translation>Unpin all pinned folders?</translation>
+    </message>
+    <message>
+        <source>모두 해제</source>
+        <translation>Unpin All</translation>
+    </message>
 </context>
 </TS>
