@@ -119,7 +119,7 @@ struct SteppedVolume {
     bool capped = false, readFails = false;
 
     platform::AddedDatePrimitives primitives() {
-        return {[this](const std::string& path) {
+        return {[this](const std::string& path, bool) {
                     return platform::OpenedFolder{path, UniqueFd(), static_cast<Date>(step)};
                 },
                 [this](const platform::OpenedFolder&) {

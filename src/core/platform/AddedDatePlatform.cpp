@@ -18,12 +18,12 @@ Date timeGranularity(std::string_view fileSystem) {
 }
 
 Date readDate(const AddedDatePrimitives& primitives, const std::string& path) {
-    OpenedFolder folder = primitives.open(path);
+    OpenedFolder folder = primitives.open(path, false);
     return joinDate(primitives.read(folder));
 }
 
 void writeAndVerify(const AddedDatePrimitives& primitives, Date date, const std::string& path) {
-    OpenedFolder folder = primitives.open(path);
+    OpenedFolder folder = primitives.open(path, true);
     // The value before the write is only needed to undo a capped write; when it
     // cannot be read the write itself reports what is wrong.
     std::optional<TimeSpec> previous;

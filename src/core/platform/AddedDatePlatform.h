@@ -24,9 +24,10 @@ struct OpenedFolder {
 // The operating-system primitives behind FileSystemAddedDate, without the
 // read-back check. `open` throws PinError::notFound (also for a symbolic link
 // anywhere in the path), notOwner or unsupportedVolume; `read` throws those
-// or a std::system_error; `write` throws PinError only.
+// or a std::system_error; `write` throws PinError only. `forWriting` asks for
+// the volume checks a write needs (pseudo file systems refused, granularity).
 struct AddedDatePrimitives {
-    std::function<OpenedFolder(const std::string& path)> open;
+    std::function<OpenedFolder(const std::string& path, bool forWriting)> open;
     std::function<TimeSpec(const OpenedFolder& folder)> read;
     std::function<void(const OpenedFolder& folder, TimeSpec time)> write;
 };

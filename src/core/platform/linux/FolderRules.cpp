@@ -34,6 +34,9 @@ bool isBelowTrashOnAnyVolume(std::string_view path, const std::string& trashFile
 bool isInTrash(std::string_view path) {
     if (isBelow(path, applicationSupportDirectory() + "/Trash/files"))
         return true;
+    // Asked for every pin on every re-apply: most paths have no trash in them.
+    if (path.find("/.Trash") == std::string_view::npos)
+        return false;
     const std::string uid = std::to_string(::getuid());
     return isBelowTrashOnAnyVolume(path, "/.Trash-" + uid + "/files") ||
            isBelowTrashOnAnyVolume(path, "/.Trash/" + uid + "/files");

@@ -74,14 +74,14 @@ bool isVirtualFileSystem(unsigned long magic) {
     return false;
 }
 
-OpenedFolder openFolder(const std::string& path) {
+OpenedFolder openFolder(const std::string& path, bool forWriting) {
     if (hasNoFileSystemRepresentation(path))
         throw PinError::notFound();
     OpenedFolder folder{path, openWithoutLinks(path)};
     if (!folder.fd)
         throwReadError(errno);
     struct statfs volume {};
-    if (::fstatfs(folder.fd.get(), &volume) == 0) {
+    if (forWriting && ::fstatfs(folder.fd.get(), &volume) == 0) {
         auto magic = static_cast<unsigned long>(volume.f_type);
         if (isVirtualFileSystem(magic))
             throw PinError::unsupportedVolume();

@@ -59,10 +59,10 @@ const darwin::SystemCalls& systemCalls() {
 
 // The attribute calls take the path with FSOPT_NOFOLLOW; the handle carries
 // the volume's granularity.
-OpenedFolder openFolder(const std::string& path) {
+OpenedFolder openFolder(const std::string& path, bool forWriting) {
     OpenedFolder folder{path, UniqueFd()};
     struct statfs volume {};
-    if (::statfs(path.c_str(), &volume) == 0)
+    if (forWriting && ::statfs(path.c_str(), &volume) == 0)
         folder.granularity = timeGranularity(lowerCase(volume.f_fstypename));
     return folder;
 }
