@@ -121,7 +121,9 @@ std::string FolderPath::comparisonKey(std::string_view path) {
 std::string FolderPath::displayName(std::string_view path) {
     while (path.size() > 1 && path.ends_with('/'))
         path.remove_suffix(1);
-    if (path == "/" || path.empty())
+    if (path.empty())
+        return {}; // names nothing, not the root
+    if (path == "/")
         return "/";
     auto slash = path.rfind('/');
     return toNFC(slash == std::string_view::npos ? path : path.substr(slash + 1));

@@ -29,7 +29,8 @@ public:
     // are canonically equivalent (macOS), the bytes themselves on Linux.
     static std::string comparisonKey(std::string_view path);
 
-    // The name the file manager shows for the item at `path`, in NFC.
+    // The name the file manager shows for the item at `path`, in NFC; empty
+    // for an empty path.
     static std::string displayName(std::string_view path);
 
     // The folder that holds `path` ("/" for "/").

@@ -77,7 +77,7 @@ bool isVirtualFileSystem(unsigned long magic) {
 OpenedFolder openFolder(const std::string& path, bool forWriting) {
     if (hasNoFileSystemRepresentation(path))
         throw PinError::notFound();
-    OpenedFolder folder{path, openWithoutLinks(path)};
+    OpenedFolder folder{path, openWithoutLinks(path), 1.0};
     if (!folder.fd)
         throwReadError(errno);
     struct statfs volume {};

@@ -60,7 +60,7 @@ const darwin::SystemCalls& systemCalls() {
 // The attribute calls take the path with FSOPT_NOFOLLOW; the handle carries
 // the volume's granularity.
 OpenedFolder openFolder(const std::string& path, bool forWriting) {
-    OpenedFolder folder{path, UniqueFd()};
+    OpenedFolder folder{path, UniqueFd(), 1.0};
     struct statfs volume {};
     if (forWriting && ::statfs(path.c_str(), &volume) == 0)
         folder.granularity = timeGranularity(lowerCase(volume.f_fstypename));
