@@ -7,11 +7,15 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cmath>
+#include <cstdio>
 #include <cstdlib>
+#include <fcntl.h>
 #include <sys/mount.h>
 #include <sys/stat.h>
 #include <system_error>
+#include <thread>
 #include <unistd.h>
 
 using namespace skyloom;
@@ -59,6 +63,30 @@ TEST_F(AddedDateOnDisk, LinksInThePathAreRefusedNotFollowed) {
         EXPECT_EQ(errorOf([&] { dates.readAddedDate(path); }), PinError::notFound());
     }
     EXPECT_EQ(dates.readAddedDate(inner), march2024);
+}
+
+// A link swapped in and out of the middle of the path while writes run: the
+// folder behind the link is never written.
+TEST_F(AddedDateOnDisk, ALinkSwappedIntoThePathNeverRedirectsAWrite) {
+    std::string victim = temp.makeFolder("victim/inner");
+    temp.makeFolder("mid/inner");
+    dates.writeAddedDate(march2024, victim);
+    std::string mid = temp.path() + "/mid", alt = temp.path() + "/alt";
+    ASSERT_EQ(::symlink((temp.path() + "/victim").c_str(), alt.c_str()), 0);
+    std::atomic<bool> stop = false;
+    std::thread swapper([&] {
+        while (!stop)
+            ::renameat2(AT_FDCWD, mid.c_str(), AT_FDCWD, alt.c_str(), RENAME_EXCHANGE);
+    });
+    for (int i = 0; i < 400; ++i) {
+        try {
+            dates.writeAddedDate(pinDate(0), mid + "/inner");
+        } catch (const PinError&) {
+        }
+    }
+    stop = true;
+    swapper.join();
+    EXPECT_EQ(dates.readAddedDate(victim), march2024);
 }
 
 TEST_F(AddedDateOnDisk, MissingIsNotFoundAndImmutableIsLocked) {

@@ -56,9 +56,8 @@ std::string PinService::validate(const std::string& path, const Pins& pins) cons
 }
 
 PinnedFolderPtr PinService::matchingPin(const Pins& pins, const std::string& normalizedPath) {
-    const std::string key = FolderPath::comparisonKey(normalizedPath);
     for (const auto& pin : pins)
-        if (pin->path() == normalizedPath || FolderPath::comparisonKey(pin->path()) == key)
+        if (FolderPath::equivalent(pin->path(), normalizedPath))
             return pin;
     return nullptr;
 }
