@@ -1,8 +1,12 @@
 #include "core/platform/FolderRules.h"
 
 #include "core/platform/ApplicationSupport.h"
+#include "core/platform/FolderIdentity.h"
 
+#include <fcntl.h>
 #include <string>
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
 #include <unistd.h>
 
 namespace skyloom::platform {
@@ -41,16 +45,6 @@ bool isInTrash(std::string_view path) {
     return isBelowTrashOnAnyVolume(path, "/.Trash-" + uid + "/files") ||
            isBelowTrashOnAnyVolume(path, "/.Trash/" + uid + "/files");
 }
-
-} // namespace skyloom::platform
-
-#include "core/platform/FolderIdentity.h"
-
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <sys/sysmacros.h>
-
-namespace skyloom::platform {
 
 std::optional<FolderIdentity> folderIdentity(const std::string& path) {
     struct statx info {};

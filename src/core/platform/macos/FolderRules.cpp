@@ -1,6 +1,9 @@
 #include "core/platform/FolderRules.h"
 
 #include "core/platform/ApplicationSupport.h"
+#include "core/platform/FolderIdentity.h"
+
+#include <sys/stat.h>
 
 namespace skyloom::platform {
 
@@ -12,14 +15,6 @@ bool isInTrash(std::string_view path) {
     return path.starts_with(home) || path.find("/.Trash/") != std::string_view::npos ||
            path.find("/.Trashes/") != std::string_view::npos;
 }
-
-} // namespace skyloom::platform
-
-#include "core/platform/FolderIdentity.h"
-
-#include <sys/stat.h>
-
-namespace skyloom::platform {
 
 std::optional<FolderIdentity> folderIdentity(const std::string& path) {
     struct stat info {};
