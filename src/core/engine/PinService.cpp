@@ -126,7 +126,21 @@ bool PinService::withPinAccess(PinnedFolder& pin,
     auto location = resolveLocation(pin);
     if (!location)
         return false;
-    body(location->path);
+    try {
+        body(location->path);
+    } catch (const PinError& error) {
+        // Dates are reached only through paths without links. A folder above
+        // the pin replaced by a link to where it went still holds the pin:
+        // follow it once, and keep the path it leads to.
+        std::string resolved = FolderPath::normalized(location->path);
+        if (error != PinError::notFound() || resolved == location->path ||
+            !isUsableFolder(resolved))
+            throw;
+        pin.setPath(resolved);
+        if (auto fresh = Bookmark::make(resolved))
+            pin.setBookmark(std::move(fresh));
+        body(resolved);
+    }
     return true;
 }
 
