@@ -101,6 +101,14 @@ TEST_F(PinListTest, EmptyStateGivesWayToRowsAndHint) {
     EXPECT_FALSE(view.emptyState()->isVisible());
     EXPECT_TRUE(view.rowsView()->isVisible());
     EXPECT_TRUE(view.hint()->isVisible());
+
+    // A flagged row takes the room of its longer status line at once.
+    QApplication::processEvents();
+    auto first = view.model().index(0);
+    const int normal = view.rowsView()->visualRect(first).height();
+    store.fetchPins()[0]->setIsLocked(true);
+    QApplication::processEvents();
+    EXPECT_GT(view.rowsView()->visualRect(first).height(), normal);
 }
 
 TEST_F(PinListTest, BannersStackErrorFirstAndDismissIndependently) {

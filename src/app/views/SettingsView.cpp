@@ -268,7 +268,9 @@ QWidget* SettingsView::buildAboutSection() {
     layout->setContentsMargins(0, 0, 0, 0);
     auto* version = new QLabel(versionString(), content);
     version->setTextInteractionFlags(Qt::TextSelectableByMouse);
-    layout->addRow(localized(SKYLOOM_TRANSLATE_NOOP("Skyloom", "버전")), version);
+    const QString versionTitle = localized(SKYLOOM_TRANSLATE_NOOP("Skyloom", "버전"));
+    version->setAccessibleName(versionTitle + " " + version->text());
+    layout->addRow(versionTitle, version);
     const QStringList languages = QLocale::system().uiLanguages();
     layout->addRow(link(localized(SKYLOOM_TRANSLATE_NOOP("Skyloom", "개인정보처리방침")),
                         privacyPolicyURL(languages), content));
