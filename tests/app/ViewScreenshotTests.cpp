@@ -54,11 +54,11 @@ TEST_F(Screenshots, DISABLED_Views) {
 
     store.setErrorMessage("Archive — 폴더를 찾을 수 없어요.");
     SettingsView settings(store, {});
-    settings.adjustSize();
+    settings.resize(settings.sizeHint());
     save(settings, "settings.png");
 
     OnboardingView welcome(store, {});
-    welcome.adjustSize();
+    welcome.resize(welcome.sizeHint());
     save(welcome, "welcome.png");
 
     // SKYLOOM_SCREENSHOT_HOLD=seconds keeps the windows open, to look at them

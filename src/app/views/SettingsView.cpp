@@ -9,6 +9,7 @@
 #include <QGroupBox>
 #include <QHBoxLayout>
 #include <QLabel>
+#include <QLayout>
 #include <QLocale>
 #include <QMessageBox>
 #include <QPushButton>
@@ -117,6 +118,12 @@ SettingsView::SettingsView(PinStore& store, AppActions actions, LaunchAtLogin la
     });
     updateMessage();
     updateUnpinAll();
+}
+
+QSize SettingsView::sizeHint() const {
+    // The layout's own hint is wider than the view may be, which would leave
+    // the wrapped texts too little height.
+    return {width(), layout()->totalHeightForWidth(width())};
 }
 
 SettingsView::~SettingsView() {
