@@ -101,6 +101,14 @@ TEST_F(PinListTest, EmptyStateGivesWayToRowsAndHint) {
     EXPECT_FALSE(view.emptyState()->isVisible());
     EXPECT_TRUE(view.rowsView()->isVisible());
     EXPECT_TRUE(view.hint()->isVisible());
+
+    // A flagged row takes the room of its longer status line at once.
+    QApplication::processEvents();
+    auto first = view.model().index(0);
+    const int normal = view.rowsView()->visualRect(first).height();
+    store.fetchPins()[0]->setIsLocked(true);
+    QApplication::processEvents();
+    EXPECT_GT(view.rowsView()->visualRect(first).height(), normal);
 }
 
 TEST_F(PinListTest, BannersStackErrorFirstAndDismissIndependently) {
@@ -195,9 +203,9 @@ TEST_F(PinListTest, ContextMenuOfMissingAndAvailableFolders) {
         return items.join("|");
     };
     auto missing = view.rowsView()->contextMenuFor(1);
-    EXPECT_EQ(describe(*missing), "열기(off)|Finder에서 보기(off)|-|목록에서 지우기");
+    EXPECT_EQ(describe(*missing), "열기(off)|파일 관리자에서 보기(off)|-|목록에서 지우기");
     auto available = view.rowsView()->contextMenuFor(0);
-    EXPECT_EQ(describe(*available), "열기|Finder에서 보기|-|고정 해제");
+    EXPECT_EQ(describe(*available), "열기|파일 관리자에서 보기|-|고정 해제");
     EXPECT_EQ(view.rowsView()->contextMenuFor(2), nullptr);
 
     available->actions()[1]->trigger();
@@ -259,7 +267,7 @@ TEST_F(PinListTest, ScreenReadersReachRowsButtonsAndFooter) {
     EXPECT_EQ(row->text(QAccessible::Name), "Projects");
     EXPECT_EQ(row->text(QAccessible::Description), PinRow::abbreviatedPath(paths[0]));
     ASSERT_EQ(row->childCount(), 2);
-    EXPECT_EQ(row->child(0)->text(QAccessible::Name), "Finder에서 보기");
+    EXPECT_EQ(row->child(0)->text(QAccessible::Name), "파일 관리자에서 보기");
     EXPECT_EQ(row->child(1)->text(QAccessible::Name), "고정 해제");
     EXPECT_EQ(list->indexOfChild(row), 0);
 

@@ -1,6 +1,7 @@
 // Not a test: renders each view with real records for the README. Run it by
 // hand (under Xvfb with a Korean font) with
-//   SKYLOOM_SCREENSHOT_DIR=docs/screenshots ViewScreenshotTests --gtest_also_run_disabled_tests
+//   SKYLOOM_SCREENSHOT_DIR=docs/screenshots QT_QPA_PLATFORM=xcb ViewScreenshotTests
+//   --gtest_also_run_disabled_tests
 #include "ViewStoreFixture.h"
 #include "app/views/OnboardingView.h"
 #include "app/views/PinListModel.h"
@@ -10,6 +11,7 @@
 
 #include <QApplication>
 #include <QDir>
+#include <QTimer>
 
 using namespace skyloom;
 using namespace skyloom::app;
@@ -52,12 +54,19 @@ TEST_F(Screenshots, DISABLED_Views) {
 
     store.setErrorMessage("Archive — 폴더를 찾을 수 없어요.");
     SettingsView settings(store, {});
-    settings.adjustSize();
+    settings.resize(settings.sizeHint());
     save(settings, "settings.png");
 
     OnboardingView welcome(store, {});
-    welcome.adjustSize();
+    welcome.resize(welcome.sizeHint());
     save(welcome, "welcome.png");
+
+    // SKYLOOM_SCREENSHOT_HOLD=seconds keeps the windows open, to look at them
+    // through AT-SPI.
+    if (int hold = qEnvironmentVariableIntValue("SKYLOOM_SCREENSHOT_HOLD"); hold > 0) {
+        QTimer::singleShot(hold * 1000, qApp, &QCoreApplication::quit);
+        QApplication::exec();
+    }
 }
 
 } // namespace

@@ -2,10 +2,12 @@
 
 #include <QApplication>
 #include <QHash>
+#include <QHelpEvent>
 #include <QPainter>
 #include <QPixmapCache>
 #include <QStyle>
 #include <QToolButton>
+#include <QToolTip>
 
 namespace skyloom::app {
 namespace {
@@ -80,6 +82,24 @@ QIcon withOverlay(const QIcon& base, bool slash, bool question) {
     return result;
 }
 
+// Shows the help tag of an icon-only button without setting its tooltip,
+// which screen readers would also speak as its description.
+class HelpTag final : public QObject {
+public:
+    HelpTag(QString help, QObject* parent) : QObject(parent), help_(std::move(help)) {}
+
+    bool eventFilter(QObject* watched, QEvent* event) override {
+        if (event->type() != QEvent::ToolTip)
+            return false;
+        QToolTip::showText(static_cast<QHelpEvent*>(event)->globalPos(), help_,
+                           static_cast<QWidget*>(watched));
+        return true;
+    }
+
+private:
+    QString help_;
+};
+
 } // namespace
 
 QIcon symbolImage(const QString& systemName) {
@@ -119,9 +139,8 @@ QToolButton* iconLabel(const QString& systemName, const QString& help, QWidget* 
     button->setIcon(symbolImage(systemName));
     button->setIconSize(QSize(18, 18));
     button->setFixedSize(iconLabelSide, iconLabelSide);
-    button->setToolTip(help);
+    button->installEventFilter(new HelpTag(help, button));
     button->setAccessibleName(help);
-    button->setAccessibleDescription(QString());
     return button;
 }
 

@@ -21,7 +21,8 @@ QIcon symbolImage(const QString& systemName);
 QPixmap tintedSymbol(const QString& systemName, int side, const QColor& color);
 
 // A borderless icon-only button showing the symbol in a 28 by 28 frame. Its
-// tooltip and accessible name are `help`; its accessible description is empty.
+// help tag (shown on hover) and accessible name are `help`; its accessible
+// description stays empty.
 QToolButton* iconLabel(const QString& systemName, const QString& help, QWidget* parent);
 
 } // namespace skyloom::app

@@ -44,8 +44,6 @@ MessageBanner::MessageBanner(Kind kind, QWidget* parent) : QFrame(parent), kind_
                          error ? localized(SKYLOOM_TRANSLATE_NOOP("Skyloom", "오류 닫기"))
                                : localized(SKYLOOM_TRANSLATE_NOOP("Skyloom", "알림 닫기")),
                          this);
-    // The label names the button for screen readers; no tooltip of its own.
-    dismiss_->setToolTip(QString());
     layout->addWidget(dismiss_, 0, Qt::AlignTop);
     connect(dismiss_, &QToolButton::clicked, this, &MessageBanner::dismissed);
     setVisible(false);

@@ -6,6 +6,7 @@
 
 #include <QHBoxLayout>
 #include <QLabel>
+#include <QLayout>
 #include <QPushButton>
 #include <QShortcut>
 #include <QVBoxLayout>
@@ -115,6 +116,12 @@ OnboardingView::OnboardingView(PinStore& store, AppActions actions, QWidget* par
         auto* confirm = new QShortcut(QKeySequence(key), this);
         connect(confirm, &QShortcut::activated, choose_, &QPushButton::click);
     }
+}
+
+QSize OnboardingView::sizeHint() const {
+    // The layout's own hint is wider than the view may be, which would leave
+    // the wrapped texts too little height.
+    return {width(), layout()->totalHeightForWidth(width())};
 }
 
 OnboardingView::~OnboardingView() {

@@ -18,6 +18,9 @@ public:
     OnboardingView(PinStore& store, AppActions actions, QWidget* parent = nullptr);
     ~OnboardingView() override;
 
+    // 460 wide, as high as its wrapped texts need at that width.
+    QSize sizeHint() const override;
+
     QPushButton* laterButton() const { return later_; }
     QPushButton* chooseButton() const { return choose_; }
 

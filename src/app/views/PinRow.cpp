@@ -76,30 +76,11 @@ QString fitTwoLines(const QString& text, const QFont& font, int width) {
 
 } // namespace
 
-PinRow::Status PinRow::status(const PinnedFolder& pin) {
-    if (pin.isMissing())
-        return Status::missing;
-    if (pin.needsAccess())
-        return Status::needsAccess;
-    if (pin.isLocked())
-        return Status::locked;
-    return Status::normal;
-}
-
 QString PinRow::secondLine(const PinnedFolder& pin) {
-    switch (status(pin)) {
-    case Status::missing:
-        return localized(
-            SKYLOOM_TRANSLATE_NOOP("Skyloom", "찾을 수 없음 — 목록에서 지울 수 있어요"));
-    case Status::needsAccess:
-        return localized(SKYLOOM_TRANSLATE_NOOP("Skyloom", "접근 권한이 필요해요"));
-    case Status::locked:
-        return localized(SKYLOOM_TRANSLATE_NOOP(
-            "Skyloom", "잠긴 폴더라 고정이 풀렸을 수 있어요 — 정보 가져오기에서 '잠김'을 끄세요"));
-    case Status::normal:
-        break;
-    }
-    return abbreviatedPath(pin.path());
+    const auto current = status(pin);
+    if (current == Status::normal)
+        return abbreviatedPath(pin.path());
+    return QString::fromStdString(pinStatusText(current));
 }
 
 std::string PinRow::homeDirectory() {

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "core/PinStatusText.h"
 #include "core/store/PinnedFolder.h"
 
 #include <QIcon>
@@ -25,11 +26,11 @@ namespace skyloom::app {
 // the next paint.
 class PinRow {
 public:
-    enum class Status { normal, missing, needsAccess, locked };
+    using Status = PinStatus;
     enum class Button { regrant, reveal, unpin };
 
     // The first flag that holds wins: missing, needs access, locked.
-    static Status status(const PinnedFolder& pin);
+    static Status status(const PinnedFolder& pin) { return pinStatus(pin); }
     // The status text of a flagged row, or the abbreviated path of a normal one.
     static QString secondLine(const PinnedFolder& pin);
 

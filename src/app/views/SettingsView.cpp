@@ -9,6 +9,7 @@
 #include <QGroupBox>
 #include <QHBoxLayout>
 #include <QLabel>
+#include <QLayout>
 #include <QLocale>
 #include <QMessageBox>
 #include <QPushButton>
@@ -117,6 +118,12 @@ SettingsView::SettingsView(PinStore& store, AppActions actions, LaunchAtLogin la
     });
     updateMessage();
     updateUnpinAll();
+}
+
+QSize SettingsView::sizeHint() const {
+    // The layout's own hint is wider than the view may be, which would leave
+    // the wrapped texts too little height.
+    return {width(), layout()->totalHeightForWidth(width())};
 }
 
 SettingsView::~SettingsView() {
@@ -268,7 +275,9 @@ QWidget* SettingsView::buildAboutSection() {
     layout->setContentsMargins(0, 0, 0, 0);
     auto* version = new QLabel(versionString(), content);
     version->setTextInteractionFlags(Qt::TextSelectableByMouse);
-    layout->addRow(localized(SKYLOOM_TRANSLATE_NOOP("Skyloom", "버전")), version);
+    const QString versionTitle = localized(SKYLOOM_TRANSLATE_NOOP("Skyloom", "버전"));
+    version->setAccessibleName(versionTitle + " " + version->text());
+    layout->addRow(versionTitle, version);
     const QStringList languages = QLocale::system().uiLanguages();
     layout->addRow(link(localized(SKYLOOM_TRANSLATE_NOOP("Skyloom", "개인정보처리방침")),
                         privacyPolicyURL(languages), content));

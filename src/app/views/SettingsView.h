@@ -31,6 +31,9 @@ public:
                  QWidget* parent = nullptr);
     ~SettingsView() override;
 
+    // 440 wide, as high as its wrapped texts need at that width.
+    QSize sizeHint() const override;
+
     // "1.2 (7)"; "1.0" and "1" stand in for what is missing.
     static QString versionString(const QString& shortVersion, const QString& buildVersion);
     static QString versionString();
