@@ -42,9 +42,16 @@ protected:
     std::string runtime = temp.makeFolder("runtime", 0700);
     std::string work = temp.makeFolder("work");
 
-    ProcessResult skyloom(const std::vector<std::string>& arguments) {
+    // In a Korean session unless `language` says otherwise.
+    ProcessResult skyloom(const std::vector<std::string>& arguments,
+                          const std::string& language = "ko_KR.UTF-8") {
         return runProcess(SKYLOOM_CLI, arguments,
-                          {{"XDG_DATA_HOME", data}, {"XDG_RUNTIME_DIR", runtime}}, work);
+                          {{"XDG_DATA_HOME", data},
+                           {"XDG_RUNTIME_DIR", runtime},
+                           {"LC_ALL", ""},
+                           {"LC_MESSAGES", ""},
+                           {"LANG", language}},
+                          work);
     }
 
     std::string folder(const std::string& name) {
@@ -65,12 +72,32 @@ TEST_F(CommandLineTest, UsageAndExitStatuses) {
     EXPECT_EQ(help.exitStatus, 0);
     EXPECT_NE(help.standardOutput.find("skyloom pin PATH..."), std::string::npos);
 
-    for (const std::vector<std::string>& bad :
-         {std::vector<std::string>{"frobnicate"}, {"pin"}, {"list", "--yaml"}, {"--bogus"}}) {
-        auto result = skyloom(bad);
-        EXPECT_EQ(result.exitStatus, 2) << bad[0];
-        EXPECT_NE(result.standardError.find("skyloom pin PATH..."), std::string::npos);
+    const std::pair<std::vector<std::string>, std::string> bad[] = {
+        {{"frobnicate"}, "알 수 없는 명령이에요: frobnicate"},
+        {{"pin"}, "'pin' 명령에는 폴더 경로가 하나 이상 필요해요."},
+        {{"list", "--yaml"}, "알 수 없는 옵션이에요: --yaml"},
+        {{"--bogus"}, "알 수 없는 옵션이에요: --bogus"},
+        {{"reapply", "x"}, "'reapply' 명령은 폴더 경로를 받지 않아요."},
+        {{"integrate", "--", "x"}, "'integrate' 명령은 폴더 경로를 받지 않아요."},
+        {{"--", "x"}, "폴더 경로 앞에 pin이나 unpin 같은 명령을 적어 주세요."},
+    };
+    for (const auto& [arguments, problem] : bad) {
+        auto result = skyloom(arguments);
+        EXPECT_EQ(result.exitStatus, 2) << problem;
+        EXPECT_EQ(result.standardError, "skyloom: " + problem + "\n" + help.standardOutput);
         EXPECT_EQ(result.standardOutput, "");
+    }
+    // English where the session asks for it; Korean for Korean and for any
+    // language without a translation.
+    auto english = skyloom({"pin", "/nonexistent", "bogus"}, "en_US.UTF-8");
+    EXPECT_EQ(english.standardError, "nonexistent \u2014 Folder not found.\n"
+                                     "bogus \u2014 Folder not found.\n");
+    EXPECT_NE(skyloom({"frobnicate"}, "en_GB").standardError.find("Unknown command: frobnicate"),
+              std::string::npos);
+    for (const char* language : {"ko_KR.UTF-8", "fr_FR", "C"}) {
+        EXPECT_EQ(skyloom({"pin", "/nonexistent"}, language).standardError,
+                  "nonexistent \u2014 폴더를 찾을 수 없어요.\n")
+            << language;
     }
     auto version = skyloom({"--version"});
     EXPECT_EQ(version.exitStatus, 0);
@@ -176,8 +203,8 @@ TEST_F(CommandLineTest, ADamagedStoreIsReportedAndReplaced) {
     EXPECT_EQ(result.exitStatus, 0);
     EXPECT_EQ(
         result.standardError,
-        "저장된 고정 목록을 읽지 못해 새로 시작했어요. 2100년으로 남은 폴더는 Finder 우클릭 › "
-        "Skyloom 고정 해제로 되돌릴 수 있어요.\n");
+        "저장된 고정 목록을 읽지 못해 새로 시작했어요. 2100년으로 남은 폴더는 파일 관리자의 우클릭 "
+        "메뉴 › Skyloom 고정 해제나 'skyloom unpin 폴더'로 되돌릴 수 있어요.\n");
     EXPECT_EQ(listed().size(), 1u);
 }
 

@@ -91,7 +91,7 @@ TEST_F(PinStoreTest, AFailedPinDateWriteLeavesNoRecord) {
     EXPECT_EQ(
         store.errorMessage(),
         "missing \u2014 폴더를 찾을 수 없어요.\n"
-        "locked \u2014 잠긴 폴더예요. Finder의 정보 가져오기에서 '잠김'을 끈 뒤 다시 시도하세요.");
+        "locked \u2014 " + PinError::locked().errorDescription());
 }
 
 TEST_F(PinStoreTest, UnpinRestoresAndReportsFoldersOutsideTheList) {
@@ -106,7 +106,7 @@ TEST_F(PinStoreTest, UnpinRestoresAndReportsFoldersOutsideTheList) {
     EXPECT_EQ(dates->dates[pinned], march2024);
     EXPECT_LT(dates->dates[orphan], pinnedThreshold);
     EXPECT_EQ(store.noticeMessage(),
-              "목록에 없던 폴더의 '추가된 날짜'를 지금으로 되돌렸어요: orphan\n"
+              "목록에 없던 폴더의 '접근한 날짜'를 지금으로 되돌렸어요: orphan\n"
               "Skyloom으로 고정한 폴더가 아니라 바꾸지 않았어요: plain, nowhere");
     EXPECT_FALSE(store.errorMessage());
 

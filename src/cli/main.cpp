@@ -1,6 +1,7 @@
 // The `skyloom` command line: hands its verb to the running app when there is
 // one, else runs it here on the same store.
 
+#include "cli/CommandLineLanguage.h"
 #include "core/Translate.h"
 #include "core/command/CommandChannel.h"
 #include "core/command/CommandHandler.h"
@@ -91,6 +92,7 @@ int startApp(char** argv) {
 
 int main(int argc, char** argv) {
     std::signal(SIGPIPE, SIG_IGN);
+    useSessionLanguage();
     std::vector<std::string> arguments(argv + 1, argv + argc);
     ParsedCommand command = CommandHandler::parse(arguments);
     if (command.verb == ParsedCommand::Verb::start ||

@@ -1,5 +1,7 @@
 #include "core/Translate.h"
 
+#include "core/platform/PlatformWording.h"
+
 #include <utility>
 
 namespace skyloom {
@@ -17,9 +19,11 @@ void setTranslateHook(TranslateHook newHook) {
 }
 
 std::string translate(const char* sourceText) {
+    // This desktop's own wording first; it is the key of the translation.
+    const char* text = platform::wording(sourceText);
     if (hook())
-        return hook()(translationContext, sourceText);
-    return sourceText;
+        return hook()(translationContext, text);
+    return text;
 }
 
 std::string translate(const char* sourceText, const std::string& argument) {

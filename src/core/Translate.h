@@ -19,7 +19,9 @@ using TranslateHook = std::function<std::string(const char* context, const char*
 
 void setTranslateHook(TranslateHook hook);
 
-// Looks the Korean text up through the hook.
+// Replaces the Korean text (the key) with this desktop's wording where it
+// has one, then looks that up through the hook. Every fixed text goes through
+// here, in the app as in the command line.
 std::string translate(const char* sourceText);
 
 // Looks the key up, then puts `argument` in place of its first "%d" or "%1".

@@ -1,7 +1,9 @@
 #include "core/command/CommandHandler.h"
 
+#include "core/PinStatusText.h"
 #include "core/Translate.h"
 #include "core/engine/FolderPath.h"
+#include "core/integration/FileManagerEntries.h"
 #include "core/store/PinStore.h"
 
 #include <CLI/CLI.hpp>
@@ -16,17 +18,18 @@ std::string withNewline(const std::string& text) {
     return text + "\n";
 }
 
-// The state text a pin row shows, for the plain list.
-std::string stateText(const PinnedFolder& pin) {
-    if (pin.isMissing())
-        return translate(
-            SKYLOOM_TRANSLATE_NOOP("Skyloom", "찾을 수 없음 — 목록에서 지울 수 있어요"));
-    if (pin.needsAccess())
-        return translate(SKYLOOM_TRANSLATE_NOOP("Skyloom", "접근 권한이 필요해요"));
-    if (pin.isLocked())
-        return translate(SKYLOOM_TRANSLATE_NOOP(
-            "Skyloom", "잠긴 폴더라 고정이 풀렸을 수 있어요 — 정보 가져오기에서 '잠김'을 끄세요"));
-    return {};
+std::string unknownWord(const std::string& word, const char* verb) {
+    if (word.starts_with('-'))
+        return translate(SKYLOOM_TRANSLATE_NOOP("Skyloom", "알 수 없는 옵션이에요: %1"), word);
+    if (verb)
+        return translate(SKYLOOM_TRANSLATE_NOOP("Skyloom", "'%1' 명령은 폴더 경로를 받지 않아요."),
+                         verb);
+    return translate(SKYLOOM_TRANSLATE_NOOP("Skyloom", "알 수 없는 명령이에요: %1"), word);
+}
+
+std::string versionWithOthers() {
+    return translate(SKYLOOM_TRANSLATE_NOOP(
+        "Skyloom", "--version과 --login-item은 다른 명령이나 서로와 함께 쓸 수 없어요."));
 }
 
 } // namespace
@@ -46,6 +49,8 @@ std::string CommandHandler::usage() {
                    "되돌려요\n"
                    "  skyloom unpin-all            모든 고정을 풀어요\n"
                    "  skyloom reapply              풀린 고정을 다시 적용해요\n"
+                   "  skyloom integrate [--remove] 파일 관리자 메뉴를 추가하거나 "
+                   "지워요\n"
                    "  skyloom --help | --version\n"));
 }
 
@@ -69,6 +74,8 @@ ParsedCommand CommandHandler::parse(const std::vector<std::string>& arguments) {
     ParsedCommand command;
     CLI::App app("skyloom", "skyloom");
     app.set_help_flag();
+    // Unknown words are reported in our own words below, not CLI11's.
+    app.allow_extras();
     bool help = false, version = false, loginItem = false;
     app.add_flag("-h,--help", help);
     app.add_flag("--version", version);
@@ -87,15 +94,19 @@ ParsedCommand CommandHandler::parse(const std::vector<std::string>& arguments) {
         {"remove", Verb::remove, true},
         {"unpin-all", Verb::unpinAll, false},
         {"reapply", Verb::reapply, false},
+        {"integrate", Verb::integrate, false},
     };
     for (const auto& sub : subcommands) {
         CLI::App* subApp = app.add_subcommand(sub.name);
         subApp->set_help_flag();
+        subApp->allow_extras();
         subApp->add_flag("-h,--help", help);
         if (sub.takesPaths)
             subApp->add_option("PATH", command.paths)->allow_extra_args();
         if (sub.verb == Verb::list)
             subApp->add_flag("--json", command.json);
+        if (sub.verb == Verb::integrate)
+            subApp->add_flag("--remove", command.remove);
     }
 
     // Everything after "--" is a path, even when it starts with "-"; CLI11
@@ -105,9 +116,20 @@ ParsedCommand CommandHandler::parse(const std::vector<std::string>& arguments) {
     std::vector<std::string> reversed(std::make_reverse_iterator(separator), arguments.rend());
     try {
         app.parse(reversed);
-    } catch (const CLI::ParseError& error) {
+    } catch (const CLI::ParseError&) {
         command.verb = Verb::usageError;
-        command.problem = error.what();
+        command.problem =
+            translate(SKYLOOM_TRANSLATE_NOOP("Skyloom", "명령줄을 이해하지 못했어요."));
+        return command;
+    }
+    const Subcommand* parsed = nullptr;
+    for (const auto& sub : subcommands) {
+        if (app.get_subcommand(sub.name)->parsed())
+            parsed = &sub;
+    }
+    if (auto extras = app.remaining(true); !extras.empty()) {
+        command.verb = Verb::usageError;
+        command.problem = unknownWord(extras.front(), parsed ? parsed->name : nullptr);
         return command;
     }
     if (hasSeparator)
@@ -116,28 +138,29 @@ ParsedCommand CommandHandler::parse(const std::vector<std::string>& arguments) {
         command.verb = Verb::help;
         return command;
     }
-    for (const auto& sub : subcommands) {
-        if (!app.get_subcommand(sub.name)->parsed())
-            continue;
-        command.verb = sub.verb;
+    if (parsed) {
+        command.verb = parsed->verb;
         if (version || loginItem)
-            command.problem = "--version and --login-item take no verb";
-        else if (sub.takesPaths && command.paths.empty())
-            command.problem = std::string(sub.name) + ": PATH is required";
-        else if (!sub.takesPaths && hasSeparator)
-            command.problem = std::string(sub.name) + " takes no PATH";
+            command.problem = versionWithOthers();
+        else if (parsed->takesPaths && command.paths.empty())
+            command.problem = translate(
+                SKYLOOM_TRANSLATE_NOOP("Skyloom", "'%1' 명령에는 폴더 경로가 하나 이상 필요해요."),
+                parsed->name);
+        else if (!parsed->takesPaths && hasSeparator)
+            command.problem = unknownWord("", parsed->name);
         if (!command.problem.empty())
             command.verb = Verb::usageError;
         return command;
     }
     if (hasSeparator) {
         command.verb = Verb::usageError;
-        command.problem = "PATH needs a verb";
+        command.problem = translate(SKYLOOM_TRANSLATE_NOOP(
+            "Skyloom", "폴더 경로 앞에 pin이나 unpin 같은 명령을 적어 주세요."));
         return command;
     }
     if (version && loginItem) {
         command.verb = Verb::usageError;
-        command.problem = "--version and --login-item exclude each other";
+        command.problem = versionWithOthers();
     } else if (version) {
         command.verb = Verb::version;
     } else if (loginItem) {
@@ -155,9 +178,37 @@ CommandResult CommandHandler::answerWithoutStore(const ParsedCommand& command) {
         return {0, std::string("skyloom ") + SKYLOOM_VERSION + "\n", ""};
     case Verb::usageError:
         return {2, "", withNewline("skyloom: " + command.problem) + usage()};
+    case Verb::integrate:
+        return integrate(command.remove);
     default:
         return {0, "", ""};
     }
+}
+
+CommandResult CommandHandler::integrate(bool remove) {
+    FileManagerEntries entries;
+    auto outcomes =
+        remove ? entries.remove() : entries.write(FileManagerEntries::installedProgram());
+    CommandResult result;
+    for (const auto& outcome : outcomes) {
+        for (const auto& file : outcome.files)
+            result.standardOutput += "  " + outcome.fileManager + " \u2014 " + file + "\n";
+        if (outcome.error) {
+            result.standardError += outcome.fileManager + " \u2014 " + *outcome.error + "\n";
+            result.exitStatus = 1;
+        }
+    }
+    if (!result.standardOutput.empty())
+        result.standardOutput =
+            withNewline(remove ? translate(SKYLOOM_TRANSLATE_NOOP("Skyloom",
+                                                                  "파일 관리자 메뉴를 지웠어요:"))
+                               : translate(SKYLOOM_TRANSLATE_NOOP(
+                                     "Skyloom", "파일 관리자 메뉴를 추가했어요:"))) +
+            result.standardOutput;
+    else if (remove && result.exitStatus == 0)
+        result.standardOutput = withNewline(
+            translate(SKYLOOM_TRANSLATE_NOOP("Skyloom", "지울 파일 관리자 메뉴가 없어요.")));
+    return result;
 }
 
 CommandResult CommandHandler::handle(const CommandRequest& request) {
@@ -243,7 +294,7 @@ CommandResult CommandHandler::list(bool json) {
         return result;
     }
     for (const auto& pin : pins) {
-        std::string state = stateText(*pin);
+        std::string state = pinStatusText(pinStatus(*pin));
         result.standardOutput += pin->path() + (state.empty() ? "" : "\t" + state) + "\n";
     }
     return result;

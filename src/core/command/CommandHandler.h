@@ -20,6 +20,7 @@ struct ParsedCommand {
         remove,
         unpinAll,
         reapply,
+        integrate,
         help,
         version,
         usageError,
@@ -28,7 +29,8 @@ struct ParsedCommand {
     Verb verb = Verb::start;
     std::vector<std::string> paths;
     bool json = false;
-    std::string problem; // what was wrong, for usageError
+    bool remove = false; // integrate --remove
+    std::string problem; // what was wrong, for usageError (translated)
 };
 
 // Runs one command on a pin store and returns what the command line prints.
@@ -43,12 +45,14 @@ public:
     CommandResult run(const ParsedCommand& command);
 
     static ParsedCommand parse(const std::vector<std::string>& arguments);
-    // The answer to commands that need no store (help, version, bad usage).
+    // The answer to commands that need no store (help, version, bad usage,
+    // integrate).
     static CommandResult answerWithoutStore(const ParsedCommand& command);
     static bool needsStore(ParsedCommand::Verb verb);
     static std::string usage();
 
 private:
+    static CommandResult integrate(bool remove);
     CommandResult messagesResult(bool withNotice) const;
     CommandResult list(bool json);
     CommandResult remove(const std::vector<std::string>& paths);
