@@ -52,8 +52,10 @@ start=$(date +%s%N)
 app_pid=$!
 pids+=("$app_pid")
 # The tray icon is the app's first mapped window.
+deadline=$((start + 30000000000))
 until xdotool search --onlyvisible --pid "$app_pid" >/dev/null 2>&1; do
-    kill -0 "$app_pid" || { echo "skyloom-app exited" >&2; exit 1; }
+    kill -0 "$app_pid" 2>/dev/null || { echo "skyloom-app exited" >&2; exit 1; }
+    (($(date +%s%N) < deadline)) || { echo "no tray icon within 30 s" >&2; exit 1; }
     sleep 0.01
 done
 echo "start to tray icon: $((($(date +%s%N) - start) / 1000000)) ms"

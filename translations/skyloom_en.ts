@@ -348,10 +348,6 @@
         <translation>Right-click a folder and choose &apos;Pin to Top with Skyloom&apos; under &apos;Services&apos;.</translation>
     </message>
     <message>
-        <source>Skyloom</source>
-        <translation>Skyloom</translation>
-    </message>
-    <message>
         <source>업데이트 주소가 안전한 https 주소가 아니라 확인하지 않았어요.</source>
         <translation>The update address is not a secure https address, so it was not checked.</translation>
     </message>
@@ -369,11 +365,11 @@
     </message>
     <message>
         <source>업데이트 서버에 연결하지 못했어요.</source>
-        <translation>Couldn&apos;t connect to the update server.</translation>
+        <translation>Could not connect to the update server.</translation>
     </message>
     <message>
         <source>업데이트 정보를 읽을 수 없어요.</source>
-        <translation>The update information can&apos;t be read.</translation>
+        <translation>The update information could not be read.</translation>
     </message>
     <message>
         <source>새 버전(%1)이 나왔어요.</source>
@@ -381,15 +377,15 @@
     </message>
     <message>
         <source>최신 버전을 쓰고 있어요.</source>
-        <translation>You&apos;re using the latest version.</translation>
+        <translation>You are using the latest version.</translation>
     </message>
     <message>
         <source>업데이트를 확인하지 못했어요.</source>
-        <translation>Couldn&apos;t check for updates.</translation>
+        <translation>Could not check for updates.</translation>
     </message>
     <message>
         <source>지금 쓰는 버전: %1</source>
-        <translation>Current version: %1</translation>
+        <translation>Your version: %1</translation>
     </message>
     <message>
         <source>Skyloom 업데이트</source>
@@ -397,7 +393,11 @@
     </message>
     <message>
         <source>릴리스 노트 보기</source>
-        <translation>View Release Notes</translation>
+        <translation>Show Release Notes</translation>
+    </message>
+    <message>
+        <source>Skyloom</source>
+        <translation>Skyloom</translation>
     </message>
     <message>
         <source>고정된 폴더</source>

@@ -1,5 +1,6 @@
 #include "app/shell/ActivationWatcher.h"
 
+#include <QGuiApplication>
 #include <QSocketNotifier>
 
 #include <xcb/xcb.h>
@@ -29,7 +30,8 @@ std::string lowered(std::string_view text) {
 
 bool onWayland() {
     const char* session = std::getenv("XDG_SESSION_TYPE");
-    return session && std::strcmp(session, "wayland") == 0;
+    return (session && std::strcmp(session, "wayland") == 0) ||
+           QGuiApplication::platformName().startsWith(QLatin1String("wayland"));
 }
 
 } // namespace
