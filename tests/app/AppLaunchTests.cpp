@@ -101,6 +101,15 @@ TEST_F(AppLaunch, WindowsAreSingleAndComeBackAfterClosing) {
     app->openSettings();
     app->openSettings();
     EXPECT_EQ(app->window("manager"), manager);
+    // The settings window grows with a message and is never squeezed below
+    // the width its content asks for.
+    QWidget* settings = app->window("settings");
+    ASSERT_NE(settings, nullptr);
+    const int before = settings->height();
+    store.setErrorMessage("Projects — error");
+    QTest::qWait(50);
+    EXPECT_GT(settings->height(), before);
+    EXPECT_GE(settings->width(), settings->minimumSizeHint().width());
     int managers = 0;
     for (QWidget* widget : QApplication::topLevelWidgets())
         managers += widget->isVisible() && widget->windowTitle() == manager->windowTitle();
