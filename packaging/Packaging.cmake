@@ -13,8 +13,8 @@ set(CPACK_DEBIAN_PACKAGE_SECTION utils)
 # image plugins draw the tray icon.
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 set(CPACK_DEBIAN_PACKAGE_DEPENDS "libqt6svg6, qt6-qpa-plugins")
-# The Korean glyphs, and Qt's own dialogs in Korean.
-set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "fonts-noto-cjk, qt6-translations-l10n")
+# The Korean glyphs, Qt's own dialogs in Korean, the icons the views draw.
+set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "fonts-noto-cjk, qt6-translations-l10n, adwaita-icon-theme")
 set(CPACK_STRIP_FILES ON)
 include(CPack)
 
