@@ -17,13 +17,13 @@ std::string withNewline(const std::string& text) {
 }
 
 // The state text a pin row shows, for the plain list.
-std::string stateText(const PinnedFolder& pin) {
-    if (pin.isMissing())
+std::string stateText(const PinStore::Status& pin) {
+    if (pin.isMissing)
         return translate(
             SKYLOOM_TRANSLATE_NOOP("Skyloom", "찾을 수 없음 — 목록에서 지울 수 있어요"));
-    if (pin.needsAccess())
+    if (pin.needsAccess)
         return translate(SKYLOOM_TRANSLATE_NOOP("Skyloom", "접근 권한이 필요해요"));
-    if (pin.isLocked())
+    if (pin.isLocked)
         return translate(SKYLOOM_TRANSLATE_NOOP(
             "Skyloom", "잠긴 폴더라 고정이 풀렸을 수 있어요 — 정보 가져오기에서 '잠김'을 끄세요"));
     return {};
@@ -210,8 +210,8 @@ CommandResult CommandHandler::run(const ParsedCommand& command) {
 }
 
 CommandResult CommandHandler::list(bool json) {
-    // Renamed folders show under their new path.
-    store_.refreshPaths();
+    // Each folder as it is now (renamed ones under their new path, deleted
+    // ones missing), without writing anything.
     auto pins = store_.fetchPins();
     CommandResult result;
     if (json) {
@@ -220,15 +220,16 @@ CommandResult CommandHandler::list(bool json) {
             nlohmann::json original = nullptr;
             if (pin->originalAddedDate())
                 original = *pin->originalAddedDate();
+            const auto status = store_.currentStatus(*pin);
             array.push_back({
-                {"path", pin->path()},
-                {"displayName", pin->displayName()},
+                {"path", status.path},
+                {"displayName", FolderPath::displayName(status.path)},
                 {"order", pin->order()},
                 {"originalAddedDate", original},
                 {"pinnedAt", pin->pinnedAt()},
-                {"isMissing", pin->isMissing()},
-                {"needsAccess", pin->needsAccess()},
-                {"isLocked", pin->isLocked()},
+                {"isMissing", status.isMissing},
+                {"needsAccess", status.needsAccess},
+                {"isLocked", status.isLocked},
             });
         }
         // Names that are not UTF-8 cannot be JSON text; their odd bytes
@@ -243,8 +244,9 @@ CommandResult CommandHandler::list(bool json) {
         return result;
     }
     for (const auto& pin : pins) {
-        std::string state = stateText(*pin);
-        result.standardOutput += pin->path() + (state.empty() ? "" : "\t" + state) + "\n";
+        const auto status = store_.currentStatus(*pin);
+        std::string state = stateText(status);
+        result.standardOutput += status.path + (state.empty() ? "" : "\t" + state) + "\n";
     }
     return result;
 }
