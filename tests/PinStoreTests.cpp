@@ -236,6 +236,14 @@ TEST_F(PinStoreTest, AFullDiskChangesNoFolderAndSaysSo) {
     EXPECT_EQ(full.errorMessage()->substr(0, line.size()), line);
     EXPECT_EQ(std::count(full.errorMessage()->begin(), full.errorMessage()->end(), '\n'), 29);
 
+    // A real date found on a pinned folder is not written over unsaved.
+    dates->dates[kept] = march2024 + 60;
+    full.reapplyAll();
+    EXPECT_EQ(dates->dates[kept], march2024 + 60);
+    EXPECT_EQ(full.fetchPins().at(0)->originalAddedDate(), march2024);
+    EXPECT_EQ(full.errorMessage(), "kept \u2014 " + PinStore::saveFailedText());
+
+    full.setErrorMessage(std::nullopt);
     full.unpin({kept});
     EXPECT_EQ(full.errorMessage(), "kept \u2014 " + PinStore::saveFailedText());
     EXPECT_EQ(full.fetchPins().size(), 1u);
@@ -244,7 +252,7 @@ TEST_F(PinStoreTest, AFullDiskChangesNoFolderAndSaysSo) {
     std::filesystem::remove(mountPoint + "/filler");
     full.unpin({kept});
     EXPECT_FALSE(full.errorMessage());
-    EXPECT_EQ(dates->dates[kept], march2024);
+    EXPECT_EQ(dates->dates[kept], march2024 + 60);
     EXPECT_TRUE(full.fetchPins().empty());
 }
 
