@@ -9,10 +9,6 @@
 namespace skyloom {
 namespace {
 
-bool pathExists(const std::string& path) {
-    return StoreSchema::exists(path);
-}
-
 // Closes a database that failed to open without checkpointing, so a damaged
 // or foreign store keeps its bytes and its write-ahead log. The companion
 // files SQLite made only because we looked are removed again, so damaged
@@ -64,18 +60,18 @@ std::unique_ptr<ModelContainer> ModelContainer::open(const std::string& storePat
                                                      std::shared_ptr<StoreLock> lock,
                                                      const Options& options) {
     StoreSchema::makePrivate(storePath);
-    if (!pathExists(storePath)) {
+    if (!StoreSchema::exists(storePath)) {
         // A log without its store is what an interrupted recovery leaves;
         // SQLite would silently apply or drop it, so it counts as damage.
-        if (pathExists(storePath + "-wal") || pathExists(storePath + "-shm"))
+        if (StoreSchema::exists(storePath + "-wal") || StoreSchema::exists(storePath + "-shm"))
             throw StoreOpenError(StoreOpenError::Reason::damagedContent,
                                  "companion files lie without their store file");
         StoreSchema::createStore(storePath);
     }
     StoreSchema::checkHeader(storePath);
 
-    const bool hadWal = pathExists(storePath + "-wal");
-    const bool hadShm = pathExists(storePath + "-shm");
+    const bool hadWal = StoreSchema::exists(storePath + "-wal");
+    const bool hadShm = StoreSchema::exists(storePath + "-shm");
     std::unique_ptr<ModelContainer> container(new ModelContainer);
     container->storePath_ = storePath;
     container->lock_ = std::move(lock);

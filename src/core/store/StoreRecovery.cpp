@@ -38,10 +38,6 @@ ProcessState& process() {
     return state;
 }
 
-bool pathExists(const std::string& path) {
-    return StoreSchema::exists(path);
-}
-
 // The folder holds what the user pinned: theirs alone, whatever the umask.
 void makePrivateDirectory(const std::string& path) {
     if (::mkdir(path.c_str(), 0700) == 0)
@@ -145,14 +141,14 @@ std::int64_t StoreRecovery::moveAside(const std::string& storePath) {
     for (;;) {
         bool taken = false;
         for (const char* suffix : suffixes)
-            taken = taken || pathExists(target(suffix));
+            taken = taken || StoreSchema::exists(target(suffix));
         if (!taken)
             break;
         ++stamp;
     }
     for (const char* suffix : suffixes) {
         std::string source = storePath + suffix;
-        if (pathExists(source))
+        if (StoreSchema::exists(source))
             std::rename(source.c_str(), target(suffix).c_str()); // a failed move is skipped
     }
     StoreSchema::makePrivate(storePath + ".corrupt-" + std::to_string(stamp));
