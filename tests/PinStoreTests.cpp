@@ -266,15 +266,13 @@ TEST_F(PinStoreTest, AnInMemoryStoreChangesNoFolder) {
     const auto refusal = PinStore::inMemoryRefusal();
     EXPECT_NE(refusal.find("\n아무 폴더도 바꾸지 않았어요."), std::string::npos);
 
-    refusing.add({plain});
-    EXPECT_EQ(refusing.errorMessage(), refusal);
-    refusing.setErrorMessage(std::nullopt);
-    refusing.unpin({orphan});
-    EXPECT_EQ(refusing.errorMessage(), refusal);
-    refusing.setErrorMessage(std::nullopt);
-    refusing.unpinAll();
-    EXPECT_EQ(refusing.errorMessage(), refusal);
-    refusing.chooseFoldersToPin();
+    for (const auto& change : std::vector<std::function<void()>>{
+             [&] { refusing.add({plain}); }, [&] { refusing.unpin({orphan}); },
+             [&] { refusing.unpinAll(); }, [&] { refusing.chooseFoldersToPin(); }}) {
+        refusing.setErrorMessage(std::nullopt);
+        change();
+        EXPECT_EQ(refusing.errorMessage(), refusal);
+    }
     EXPECT_EQ(dates->writes, 0);
     EXPECT_TRUE(refusing.fetchPins().empty());
 }
