@@ -347,5 +347,53 @@
         <source>폴더를 우클릭하고 &apos;서비스&apos;에서 &apos;Skyloom으로 맨 위에 고정&apos;을 고르세요.</source>
         <translation>Right-click a folder and choose &apos;Pin to Top with Skyloom&apos; under &apos;Services&apos;.</translation>
     </message>
+    <message>
+        <source>업데이트 주소가 안전한 https 주소가 아니라 확인하지 않았어요.</source>
+        <translation>The update address is not a secure https address, so it was not checked.</translation>
+    </message>
+    <message>
+        <source>업데이트 정보가 너무 커서 받지 않았어요.</source>
+        <translation>The update information was too large and was not downloaded.</translation>
+    </message>
+    <message>
+        <source>업데이트 서버가 제때 답하지 않았어요.</source>
+        <translation>The update server did not answer in time.</translation>
+    </message>
+    <message>
+        <source>업데이트 서버가 오류로 답했어요 (HTTP %1).</source>
+        <translation>The update server answered with an error (HTTP %1).</translation>
+    </message>
+    <message>
+        <source>업데이트 서버에 연결하지 못했어요.</source>
+        <translation>Could not connect to the update server.</translation>
+    </message>
+    <message>
+        <source>업데이트 정보를 읽을 수 없어요.</source>
+        <translation>The update information could not be read.</translation>
+    </message>
+    <message>
+        <source>새 버전(%1)이 나왔어요.</source>
+        <translation>A new version (%1) is available.</translation>
+    </message>
+    <message>
+        <source>최신 버전을 쓰고 있어요.</source>
+        <translation>You are using the latest version.</translation>
+    </message>
+    <message>
+        <source>업데이트를 확인하지 못했어요.</source>
+        <translation>Could not check for updates.</translation>
+    </message>
+    <message>
+        <source>지금 쓰는 버전: %1</source>
+        <translation>Your version: %1</translation>
+    </message>
+    <message>
+        <source>Skyloom 업데이트</source>
+        <translation>Skyloom Update</translation>
+    </message>
+    <message>
+        <source>릴리스 노트 보기</source>
+        <translation>Show Release Notes</translation>
+    </message>
 </context>
 </TS>

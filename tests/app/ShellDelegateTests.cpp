@@ -1,0 +1,214 @@
+// The delegate serving real command lines over a real socket, the launch
+// steps, and the folder watch, on real folders and a real store file.
+
+#include "app/shell/AppDelegate.h"
+#include "app/shell/CommandService.h"
+#include "core/Date.h"
+#include "core/command/CommandChannel.h"
+#include "core/command/CommandCodec.h"
+#include "core/engine/PinService.h"
+#include "core/store/PinStore.h"
+#include "core/store/StoreRecovery.h"
+#include "support/TempDir.h"
+
+#include <QApplication>
+#include <QDialog>
+#include <QProcess>
+#include <QTest>
+
+#include <gtest/gtest.h>
+
+#include <fcntl.h>
+#include <fstream>
+#include <future>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/un.h>
+#include <unistd.h>
+
+using namespace skyloom;
+using namespace skyloom::app;
+using skyloom::test::TempDir;
+
+namespace {
+
+Date accessTime(const std::string& path) {
+    struct stat info {};
+    ::stat(path.c_str(), &info);
+    return static_cast<Date>(info.st_atim.tv_sec);
+}
+
+int connectTo(const std::string& path) {
+    int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_un address{};
+    address.sun_family = AF_UNIX;
+    std::memcpy(address.sun_path, path.data(), path.size());
+    ::connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address);
+    return fd;
+}
+
+class ShellDelegateTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        qputenv("XDG_RUNTIME_DIR", QByteArray::fromStdString(temp.makeFolder("run")));
+        qputenv("XDG_DATA_HOME", QByteArray::fromStdString(temp.makeFolder("data")));
+        delegate.hasVisibleWindows = [] { return false; };
+        store.openManager = [this] { ++managerOpened; };
+    }
+
+    // Runs the real command line while this event loop keeps serving.
+    QProcess& runCli(const QStringList& arguments) {
+        auto* process = new QProcess(&processes);
+        process->start(QStringLiteral(SKYLOOM_CLI), arguments);
+        return *process;
+    }
+    static bool finished(QProcess& process, int ms = 20000) {
+        return QTest::qWaitFor([&] { return process.state() == QProcess::NotRunning; }, ms);
+    }
+
+    TempDir temp;
+    std::unique_ptr<ModelContainer> container = openStore(temp.makeFolder("store") + "/s.store");
+    PinStore store{container->mainContext(), PinService::makeDefault(),
+                   std::make_shared<HeadlessDesktop>()};
+    AppDelegate delegate{store};
+    QObject processes;
+    int managerOpened = 0;
+};
+
+TEST_F(ShellDelegateTest, CommandLinePinsThroughTheRunningAppDespiteStalledAndHostileClients) {
+    delegate.applicationDidFinishLaunching();
+    ASSERT_TRUE(delegate.isServingCommands());
+    const std::string socket = CommandChannel::socketPath();
+
+    // One client that never sends, one that declares an absurd length, one
+    // that sends garbage: none of them keeps the next one from an answer.
+    int silent = connectTo(socket);
+    int huge = connectTo(socket);
+    ::send(huge, "\xff\xff\xff\xff", 4, MSG_NOSIGNAL);
+    int garbage = connectTo(socket);
+    ::send(garbage, "\0\0\0\x05hello", 9, MSG_NOSIGNAL);
+
+    const std::string a = temp.makeFolder("a"), b = temp.makeFolder("b");
+    const std::string file = temp.makeFile("notes.txt");
+    QProcess& pin = runCli({"pin", QString::fromStdString(a), QString::fromStdString(file),
+                            QString::fromStdString(b)});
+    ASSERT_TRUE(finished(pin));
+    EXPECT_EQ(pin.exitCode(), 1);
+    const QString error = QString::fromUtf8(pin.readAllStandardError());
+    EXPECT_TRUE(error.startsWith(QStringLiteral("notes.txt \u2014 "))) << error.toStdString();
+    EXPECT_EQ(error.count(u'\n'), 1);
+    EXPECT_EQ(store.fetchPins().size(), 2u);
+    EXPECT_GE(accessTime(a), pinnedThreshold);
+    EXPECT_EQ(managerOpened, 1);
+
+    // A second start with odd arguments is a reopen; with the login-item flag it is quiet.
+    auto reopen = std::async(std::launch::async, [] {
+        return AppDelegate::handOffToRunningApp({"skyloom-app", "--bogus", "x"});
+    });
+    ASSERT_TRUE(QTest::qWaitFor(
+        [&] { return reopen.wait_for(std::chrono::seconds(0)) == std::future_status::ready; }));
+    EXPECT_TRUE(reopen.get());
+    auto quiet = std::async(std::launch::async, [] {
+        return AppDelegate::handOffToRunningApp({"skyloom-app", "--login-item"});
+    });
+    ASSERT_TRUE(QTest::qWaitFor(
+        [&] { return quiet.wait_for(std::chrono::seconds(0)) == std::future_status::ready; }));
+    EXPECT_TRUE(quiet.get());
+    EXPECT_EQ(managerOpened, 2);
+
+    // A live app is never displaced.
+    CommandService rival([](const CommandRequest&) { return CommandResult{}; });
+    EXPECT_FALSE(rival.listen(socket));
+    for (int fd : {silent, huge, garbage})
+        ::close(fd);
+}
+
+TEST_F(ShellDelegateTest, RequestsWaitWhileAModalDialogIsOpen) {
+    // A socket file left by a crashed app is taken over.
+    const std::string socket = CommandChannel::socketPath();
+    int dead = ::socket(AF_UNIX, SOCK_STREAM, 0);
+    sockaddr_un address{};
+    address.sun_family = AF_UNIX;
+    std::memcpy(address.sun_path, socket.data(), socket.size());
+    ASSERT_EQ(::bind(dead, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+    ::close(dead);
+    EXPECT_FALSE(AppDelegate::handOffToRunningApp({"skyloom-app"}));
+    delegate.applicationDidFinishLaunching();
+    ASSERT_TRUE(delegate.isServingCommands());
+
+    QDialog dialog;
+    dialog.setModal(true);
+    dialog.show();
+    ASSERT_EQ(QApplication::activeModalWidget(), &dialog);
+    const std::string folder = temp.makeFolder("c");
+    QProcess& pin = runCli({"pin", QString::fromStdString(folder)});
+    EXPECT_FALSE(finished(pin, 700));
+    EXPECT_TRUE(store.fetchPins().empty());
+    dialog.close();
+    ASSERT_TRUE(finished(pin));
+    EXPECT_EQ(pin.exitCode(), 0);
+    EXPECT_EQ(store.fetchPins().size(), 1u);
+    EXPECT_EQ(managerOpened, 0);
+}
+
+TEST_F(ShellDelegateTest, PinsChangedOutsideTheAppAreFollowedAtOnce) {
+    delegate.applicationDidFinishLaunching();
+    if (!delegate.isWatchingFolders())
+        GTEST_SKIP() << "this system gives no folder notifications";
+    const std::string folder = temp.makeFolder("drift");
+    delegate.pinFolders({folder});
+    ASSERT_EQ(store.fetchPins().size(), 1u);
+    const Date pinned = accessTime(folder);
+
+    // Someone else sets the date, as `touch -a` does.
+    timespec times[2] = {{1'000'000'000, 0}, {0, UTIME_OMIT}};
+    ASSERT_EQ(::utimensat(AT_FDCWD, folder.c_str(), times, 0), 0);
+    EXPECT_TRUE(QTest::qWaitFor([&] { return accessTime(folder) == pinned; }, 1000));
+
+    const std::string renamed = temp.path() + "/drift-renamed";
+    ASSERT_EQ(::rename(folder.c_str(), renamed.c_str()), 0);
+    EXPECT_TRUE(QTest::qWaitFor([&] { return store.fetchPins()[0]->path() == renamed; }, 1000));
+
+    ::rmdir(renamed.c_str());
+    EXPECT_TRUE(QTest::qWaitFor([&] { return store.fetchPins()[0]->isMissing(); }, 1000));
+
+    // Unpinning writes the old date back without the watch pinning it again.
+    const std::string other = temp.makeFolder("other");
+    const Date before = accessTime(other);
+    delegate.pinFolders({other});
+    delegate.unpinFolders({other});
+    QTest::qWait(200);
+    EXPECT_EQ(accessTime(other), before);
+}
+
+TEST(ShellLaunchTest, LaunchCheckAndResetNotice) {
+    TempDir temp;
+    const std::string path = temp.makeFolder("store") + "/s.store";
+    std::ofstream(path) << std::string(8192, 'x');
+    auto container = openStore(path);
+    ASSERT_TRUE(storeWasReset());
+    PinStore store{container->mainContext(), PinService::makeDefault(),
+                   std::make_shared<HeadlessDesktop>()};
+    AppDelegate delegate(store);
+
+    delegate.applicationWillFinishLaunching({"skyloom-app", "--login-item"});
+    EXPECT_FALSE(delegate.wasLaunchedByUser());
+    delegate.applicationWillFinishLaunching({"skyloom-app"});
+    EXPECT_TRUE(delegate.wasLaunchedByUser());
+
+    delegate.performLaunchTasks();
+    EXPECT_EQ(store.noticeMessage(), storeResetMessage());
+    EXPECT_EQ(delegate.updater().controller(), nullptr); // not started under XCTest
+    StoreRecovery::resetForTesting();
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    qputenv("XCTestConfigurationFilePath", "1");
+    if (!qEnvironmentVariableIsSet("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen"); // also when ctest lists the tests
+    QApplication app(argc, argv);
+    ::testing::InitGoogleTest(&argc, argv);
+    return RUN_ALL_TESTS();
+}

@@ -1,0 +1,177 @@
+// The update checker against a local HTTP server, and Sparkle's version order.
+
+#include "app/shell/Appcast.h"
+#include "app/shell/DirectUpdater.h"
+#include "support/TempDir.h"
+
+#include <QApplication>
+#include <QSettings>
+#include <QTcpServer>
+#include <QTcpSocket>
+#include <QTest>
+
+#include <gtest/gtest.h>
+
+#include <map>
+#include <vector>
+
+using namespace skyloom::app;
+using Kind = DirectUpdater::Outcome::Kind;
+
+namespace {
+
+QByteArray appcast(const QByteArray& version) {
+    return R"x(<?xml version="1.0" encoding="utf-8"?>
+<rss version="2.0" xmlns:sparkle="http://www.andymatuschak.org/xml-namespaces/sparkle">
+<channel><title>Skyloom</title><ttl>120</ttl>
+<item><title>Windows build</title><sparkle:version>99.0</sparkle:version>
+  <enclosure url="https://example.org/s.exe" sparkle:os="windows"/></item>
+<item><title>Beta</title><sparkle:version>50.0</sparkle:version>
+  <sparkle:channel>beta</sparkle:channel></item>
+<item><title>Release</title><link>https://example.org/</link>
+  <sparkle:releaseNotesLink>https://example.org/notes.html</sparkle:releaseNotesLink>
+  <enclosure url="https://example.org/s.tar.gz" sparkle:os="linux" sparkle:version=")x" +
+           version + R"x(" sparkle:shortVersionString=")x" + version + R"x( (Linux)"/></item>
+</channel></rss>)x";
+}
+
+// Serves one canned answer per path; "/slow" never answers.
+class FeedServer : public QTcpServer {
+public:
+    FeedServer() {
+        connect(this, &QTcpServer::newConnection, this, [this] {
+            while (QTcpSocket* socket = nextPendingConnection())
+                connect(socket, &QTcpSocket::readyRead, socket, [this, socket] {
+                    QByteArray path = socket->readAll().split(' ').value(1);
+                    if (path == "/slow")
+                        return;
+                    QByteArray body = bodies.value(path);
+                    QByteArray head =
+                        path == "/missing" ? "HTTP/1.1 404 Not Found\r\n" : "HTTP/1.1 200 OK\r\n";
+                    // The large feed declares no length: the cap must hold while reading.
+                    if (path != "/huge")
+                        head += "Content-Length: " + QByteArray::number(body.size()) + "\r\n";
+                    socket->write(head + "Connection: close\r\n\r\n" + body);
+                    socket->disconnectFromHost();
+                });
+        });
+        bodies["/newer"] = appcast("0.2.0");
+        bodies["/same"] = appcast("0.1.0");
+        bodies["/older"] = appcast("0.0.9");
+        bodies["/malformed"] = appcast("0.2.0").left(300);
+        bodies["/huge"] = QByteArray(DirectUpdater::maxFeedSize + 4096, 'x');
+        listen(QHostAddress::LocalHost);
+    }
+    QUrl url(const char* path) const {
+        return QUrl(QStringLiteral("http://127.0.0.1:%1%2").arg(serverPort()).arg(path));
+    }
+    QMap<QByteArray, QByteArray> bodies;
+};
+
+struct Shown {
+    DirectUpdater::Outcome outcome;
+    bool userStarted;
+};
+
+std::vector<Shown> check(DirectUpdater& updater) {
+    std::vector<Shown> shown;
+    updater.setPresenter([&](const auto& outcome, bool user) { shown.push_back({outcome, user}); });
+    updater.checkForUpdates();
+    (void)QTest::qWaitFor([&] { return !shown.empty(); }, 10000);
+    return shown;
+}
+
+TEST(ShellUpdaterTest, ReportsNewerSameOlderAndEveryFailure) {
+    FeedServer server;
+    DirectUpdater updater;
+    updater.setCurrentVersion("0.1.0");
+    updater.setTransferTimeout(500);
+    const std::map<const char*, Kind> expected{
+        {"/newer", Kind::newer},      {"/same", Kind::current}, {"/older", Kind::current},
+        {"/malformed", Kind::failed}, {"/huge", Kind::failed},  {"/slow", Kind::failed},
+        {"/missing", Kind::failed},
+    };
+    std::map<const char*, QString> reasons;
+    for (const auto& [path, kind] : expected) {
+        updater.setFeedUrl(server.url(path), /*allowPlainHttp=*/true);
+        auto shown = check(updater);
+        ASSERT_EQ(shown.size(), 1u) << path;
+        EXPECT_EQ(shown[0].outcome.kind, kind) << path;
+        EXPECT_TRUE(shown[0].userStarted);
+        reasons[path] = shown[0].outcome.reason;
+        if (kind == Kind::newer) {
+            EXPECT_EQ(shown[0].outcome.version, "0.2.0 (Linux)");
+            EXPECT_EQ(shown[0].outcome.releaseNotes, QUrl("https://example.org/notes.html"));
+        }
+    }
+    // Each failure says what went wrong, in words of its own.
+    QSet<QString> distinct;
+    for (const char* path : {"/malformed", "/huge", "/slow", "/missing"})
+        distinct.insert(reasons[path]);
+    EXPECT_EQ(distinct.size(), 4);
+    EXPECT_FALSE(distinct.contains(QString()));
+
+    // Outside tests, only https is read.
+    updater.setFeedUrl(server.url("/newer"));
+    auto shown = check(updater);
+    ASSERT_EQ(shown.size(), 1u);
+    EXPECT_EQ(shown[0].outcome.kind, Kind::failed);
+}
+
+TEST(ShellUpdaterTest, CheckAtStartHonoursTheFeedsInterval) {
+    QSettings("brindle-engineering", "Skyloom").clear();
+    FeedServer server;
+    int checks = 0;
+    for (int start = 0; start < 2; ++start) {
+        DirectUpdater updater;
+        updater.setFeedUrl(server.url("/same"), true);
+        updater.setPresenter([&](const auto&, bool user) {
+            EXPECT_FALSE(user);
+            ++checks;
+        });
+        updater.startUpdater();
+        updater.startUpdater(); // once per process
+        QTest::qWait(300);
+    }
+    EXPECT_EQ(checks, 1); // the feed asks for two hours between checks
+
+    qputenv("XCTestConfigurationFilePath", "1");
+    DirectUpdater quiet;
+    quiet.startUpdater();
+    EXPECT_EQ(quiet.controller(), nullptr);
+    qunsetenv("XCTestConfigurationFilePath");
+}
+
+TEST(ShellUpdaterTest, VersionsCompareAsSparkleDoes) {
+    const std::vector<std::pair<const char*, const char*>> older{
+        {"1.0b1", "1.0"}, {"1.0", "1.0.1"}, {"1.9", "1.10"},
+        {"1.0a", "1.0b"}, {"1.0", "1.0.0"}, {"1", "99999999999999999999999"},
+        {"", "0"},
+    };
+    for (const auto& [a, b] : older) {
+        EXPECT_LT(compareVersions(a, b), 0) << a << " < " << b;
+        EXPECT_GT(compareVersions(b, a), 0) << b << " > " << a;
+    }
+    EXPECT_EQ(compareVersions("2.1.3", "2.1.3"), 0);
+    EXPECT_EQ(compareVersions("1-2", "1.2"), 0); // every separator is alike
+
+    EXPECT_FALSE(Appcast::parse("<html><body/></html>"));
+    EXPECT_FALSE(Appcast::parse(""));
+    auto feed = Appcast::parse(appcast("3.0"));
+    ASSERT_TRUE(feed);
+    EXPECT_EQ(feed->checkIntervalSeconds, 7200);
+    ASSERT_EQ(feed->items.size(), 1u);
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    // Settings are found once per process, so before any check.
+    skyloom::test::TempDir config;
+    qputenv("XDG_CONFIG_HOME", QByteArray::fromStdString(config.path()));
+    if (!qEnvironmentVariableIsSet("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen"); // also when ctest lists the tests
+    QApplication app(argc, argv);
+    ::testing::InitGoogleTest(&argc, argv);
+    return RUN_ALL_TESTS();
+}
