@@ -62,7 +62,9 @@ TEST(FolderTraits, ReadsTheRealMount) {
     FolderTraits traits = readFolderTraits(temp.makeFolder("a"));
     EXPECT_NE(traits, FolderTraits{}); // read, not the defaults
     EXPECT_EQ(traits, (FolderTraits{false, true, type.empty() ? traits.fileSystem : type}));
-    EXPECT_EQ(readFolderTraits(temp.path() + "/missing"), FolderTraits{});
+    EXPECT_EQ(readFolderTraits(temp.path() + "/missing"), (FolderTraits{false, true, ""}));
+    // Pseudo file systems keep no dates: no local volume to pin on.
+    EXPECT_EQ(readFolderTraits("/proc"), (FolderTraits{false, false, "proc"}));
 
     // A mount point whose name the kernel escapes.
     std::string spaced = temp.makeFolder("my disk");

@@ -2,13 +2,16 @@
 #include "core/engine/FolderPath.h"
 #include "core/engine/PinError.h"
 #include "core/engine/PinService.h"
+#include "core/platform/FolderIdentity.h"
 #include "support/FakeDates.h"
 #include "support/TempDir.h"
 
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <cstdlib>
 #include <filesystem>
+#include <string>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -43,7 +46,6 @@ TEST_F(PinServiceTest, PinDatesAndTheThreshold) {
     EXPECT_EQ(pinDate(5259600), pinnedThreshold);
     EXPECT_TRUE(isPinDate(pinDate(5259600)));
     EXPECT_FALSE(isPinDate(pinDate(5259601)));
-    EXPECT_FALSE(isPinDate(pinnedThreshold - 1));
 
     PinService::Pins pins;
     EXPECT_EQ(PinService::nextOrder(pins), 0);
@@ -121,6 +123,11 @@ TEST_F(PinServiceTest, ValidateChecksInOrder) {
 
     EXPECT_EQ(service.validate(link, {}), target);
     EXPECT_EQ(service.validate(target + "/../target/.", {}), target);
+    // ".." after a link is taken in the link's target, as the kernel does.
+    temp.makeFolder("deep/inside");
+    auto deepLink = temp.path() + "/deepLink";
+    ASSERT_EQ(::symlink((temp.path() + "/deep/inside").c_str(), deepLink.c_str()), 0);
+    EXPECT_EQ(service.validate(deepLink + "/..", {}), temp.path() + "/deep");
 
     auto expectError = [&](const std::string& path, const PinService::Pins& pins, PinError want) {
         try {
@@ -131,16 +138,31 @@ TEST_F(PinServiceTest, ValidateChecksInOrder) {
         }
     };
     expectError(temp.path() + "/missing", {}, PinError::notFound());
+    expectError("", {}, PinError::notFound()); // not the working folder
     expectError(file, {}, PinError::notAFolder());
+
+    // A relative path while the working folder is gone names nothing, not
+    // the same name under "/".
+    auto gone = temp.makeFolder("gone");
+    auto cwd = std::filesystem::current_path();
+    ASSERT_EQ(::chdir(gone.c_str()), 0);
+    ::rmdir(gone.c_str());
+    expectError("tmp", {}, PinError::notFound());
+    expectError(".", {}, PinError::notFound());
+    std::filesystem::current_path(cwd);
 
     PinService::Pins pins{std::make_shared<PinnedFolder>(target, std::nullopt, std::nullopt, 0, 0)};
     expectError(link, pins, PinError::alreadyPinned());
 
-    // Hangul "한" precomposed against its decomposed jamo: the same folder.
+    // Hangul "한" precomposed against its decomposed jamo: names are bytes
+    // here, so these are two folders and both can be pinned.
     auto precomposed = temp.makeFolder("\xED\x95\x9C");
-    PinService::Pins korean{std::make_shared<PinnedFolder>(
-        temp.path() + "/\xE1\x84\x92\xE1\x85\xA1\xE1\x86\xAB", std::nullopt, std::nullopt, 0, 0)};
-    expectError(precomposed, korean, PinError::alreadyPinned());
+    auto decomposed = temp.makeFolder("\xE1\x84\x92\xE1\x85\xA1\xE1\x86\xAB");
+    PinService::Pins korean{
+        std::make_shared<PinnedFolder>(decomposed, std::nullopt, std::nullopt, 0, 0)};
+    EXPECT_EQ(service.validate(precomposed, korean), precomposed);
+    EXPECT_EQ(PinService::matchingPin(korean, precomposed), nullptr);
+    expectError(decomposed, korean, PinError::alreadyPinned());
 
     traits = {true, false, "apfs"};
     expectError(target, {}, PinError::iCloudManaged());
@@ -208,7 +230,7 @@ TEST_F(PinServiceTest, LocationsFollowRenamesAndSkipTheTrash) {
     ASSERT_EQ(std::rename(folder.c_str(), renamed.c_str()), 0);
     auto location = service.resolveLocation(*pin);
     ASSERT_TRUE(location);
-    EXPECT_EQ(location->url, renamed);
+    EXPECT_EQ(location->path, renamed);
     EXPECT_EQ(pin->path(), renamed);
     EXPECT_NE(*pin->bookmark(), oldBookmark);
 
@@ -216,14 +238,73 @@ TEST_F(PinServiceTest, LocationsFollowRenamesAndSkipTheTrash) {
     pin->setBookmark(Bytes{1, 2, 3});
     location = service.resolveLocation(*pin);
     ASSERT_TRUE(location);
-    EXPECT_EQ(location->url, renamed);
+    EXPECT_EQ(location->path, renamed);
 
-    auto trashed = temp.makeFolder(".Trash/inside");
-    EXPECT_EQ(service.validate(trashed, {}), trashed);
-    auto trashPin = pinAt(trashed, 1, pinDate(1));
-    EXPECT_FALSE(service.resolveLocation(*trashPin));
-    EXPECT_NO_THROW(service.refreshStatus(*trashPin));
-    EXPECT_TRUE(trashPin->isMissing());
+    // The home trash and the per-volume trash folders of the freedesktop Trash.
+    ::setenv("XDG_DATA_HOME", (temp.path() + "/data").c_str(), 1);
+    const std::string uid = std::to_string(::getuid());
+    for (const std::string& inTrash :
+         {std::string("data/Trash/files/inside"), ".Trash-" + uid + "/files/x",
+          ".Trash/" + uid + "/files/y"}) {
+        auto trashed = temp.makeFolder(inTrash);
+        EXPECT_EQ(service.validate(trashed, {}), trashed);
+        auto trashPin = pinAt(trashed, 1, pinDate(1));
+        EXPECT_FALSE(service.resolveLocation(*trashPin)) << inTrash;
+        EXPECT_NO_THROW(service.refreshStatus(*trashPin));
+        EXPECT_TRUE(trashPin->isMissing());
+    }
+    EXPECT_TRUE(service.isUsableFolder(temp.makeFolder("data/Trash")));
+    ::unsetenv("XDG_DATA_HOME");
+}
+
+// A new folder on the inode of a deleted one is not the pinned folder: its
+// birth time differs. Bookmarks stored before birth times are still read.
+TEST_F(PinServiceTest, BookmarksTellANewFolderOnAReusedInode) {
+    auto renamed = temp.makeFolder("renamed");
+    auto identity = platform::folderIdentity(renamed);
+    ASSERT_TRUE(identity);
+    if (!identity->birth)
+        GTEST_SKIP() << "the file system of " << temp.path() << " keeps no birth time";
+    const std::string stored = temp.path() + "/original";
+
+    auto found = Bookmark::resolve(Bookmark::encode(*identity, stored));
+    ASSERT_TRUE(found);
+    EXPECT_EQ(found->path, renamed);
+    EXPECT_TRUE(found->isStale);
+
+    auto reused = *identity;
+    reused.birth->nanoseconds = (reused.birth->nanoseconds + 1) % 1000000000;
+    EXPECT_FALSE(Bookmark::resolve(Bookmark::encode(reused, stored)));
+    auto pin = std::make_shared<PinnedFolder>(stored, Bookmark::encode(reused, stored),
+                                              std::nullopt, 0, 0);
+    EXPECT_FALSE(service.resolveLocation(*pin));
+    EXPECT_EQ(pin->path(), stored);
+
+    // Version 1: magic, version, device, inode (little-endian), path length, path.
+    Bytes first{'S', 'K', 'B', 'M', 1};
+    for (std::uint64_t value : {identity->device, identity->inode})
+        for (int i = 0; i < 8; ++i)
+            first.push_back(static_cast<std::uint8_t>(value >> (8 * i)));
+    for (int i = 0; i < 4; ++i)
+        first.push_back(static_cast<std::uint8_t>(stored.size() >> (8 * i)));
+    first.insert(first.end(), stored.begin(), stored.end());
+    found = Bookmark::resolve(first);
+    ASSERT_TRUE(found);
+    EXPECT_EQ(found->path, renamed);
+}
+
+// Dates are written only through paths without links; a parent replaced by a
+// link to where it moved leads the pin to the folder's real path.
+TEST_F(PinServiceTest, APinBelowAParentTurnedLinkFollowsItOnce) {
+    PinService real = PinService::makeDefault();
+    auto folder = temp.makeFolder("parent/pinned");
+    PinnedFolder pin(folder, Bookmark::make(folder), march2024, 0, 0);
+    ASSERT_EQ(std::rename((temp.path() + "/parent").c_str(), (temp.path() + "/moved").c_str()), 0);
+    ASSERT_EQ(::symlink((temp.path() + "/moved").c_str(), (temp.path() + "/parent").c_str()), 0);
+    real.refreshStatus(pin);
+    EXPECT_EQ(pin.path(), temp.path() + "/moved/pinned");
+    EXPECT_FALSE(pin.isMissing());
+    EXPECT_EQ(real.dates().readAddedDate(pin.path()), pinDate(0));
 }
 
 TEST_F(PinServiceTest, RegrantMovesThePinToThePickedFolder) {

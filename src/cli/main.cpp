@@ -5,6 +5,8 @@
 #include "core/Translate.h"
 #include "core/command/CommandChannel.h"
 #include "core/command/CommandHandler.h"
+#include "core/engine/FolderPath.h"
+#include "core/engine/PinError.h"
 #include "core/store/PinStore.h"
 #include "core/store/StoreRecovery.h"
 
@@ -12,6 +14,7 @@
 #include <csignal>
 #include <cstdio>
 #include <filesystem>
+#include <optional>
 #include <string>
 #include <unistd.h>
 #include <vector>
@@ -58,20 +61,35 @@ const char* verbName(ParsedCommand::Verb verb) {
 
 // The request the app receives: paths made absolute here, since the app has
 // another working directory; "--" keeps paths that start with "-" as paths.
-CommandRequest requestFor(const ParsedCommand& command) {
+// An empty path stays empty: it names no folder, not the working directory.
+// Absent, with the failure lines in `failures`, when a relative path is given
+// while the working directory no longer exists: it names no folder either.
+std::optional<CommandRequest> requestFor(const ParsedCommand& command, std::string& failures) {
     CommandRequest request{{verbName(command.verb)}};
     if (command.json)
         request.arguments.push_back("--json");
     if (!command.paths.empty())
         request.arguments.push_back("--");
-    std::string cwd;
+    std::optional<std::string> cwd;
     for (const auto& path : command.paths) {
-        if (!path.starts_with('/') && cwd.empty()) {
-            std::error_code error;
-            cwd = std::filesystem::current_path(error).string();
+        if (path.empty() || path.starts_with('/')) {
+            request.arguments.push_back(path);
+            continue;
         }
-        request.arguments.push_back(path.starts_with('/') ? path : cwd + "/" + path);
+        if (!cwd) {
+            std::error_code error;
+            auto current = std::filesystem::current_path(error);
+            cwd = error ? std::string() : current.string();
+        }
+        if (cwd->empty()) {
+            failures += FolderPath::displayName(path) + " \u2014 " +
+                        PinError::notFound().errorDescription() + "\n";
+            continue;
+        }
+        request.arguments.push_back(*cwd + "/" + path);
     }
+    if (!failures.empty())
+        return std::nullopt;
     return request;
 }
 
@@ -101,7 +119,11 @@ int main(int argc, char** argv) {
     if (!CommandHandler::needsStore(command.verb))
         return finish(CommandHandler::answerWithoutStore(command));
 
-    CommandRequest request = requestFor(command);
+    std::string failures;
+    std::optional<CommandRequest> made = requestFor(command, failures);
+    if (!made)
+        return finish({1, "", failures});
+    CommandRequest& request = *made;
     std::optional<std::string> socket;
     try {
         socket = CommandChannel::socketPath();

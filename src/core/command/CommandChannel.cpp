@@ -36,21 +36,6 @@ void ensurePrivateDirectory(const std::string& directory) {
         throw CommandChannelError(directory + " is open to other users");
 }
 
-class Descriptor {
-public:
-    explicit Descriptor(int fd) : fd_(fd) {}
-    ~Descriptor() {
-        if (fd_ >= 0)
-            ::close(fd_);
-    }
-    Descriptor(const Descriptor&) = delete;
-    Descriptor& operator=(const Descriptor&) = delete;
-    int get() const { return fd_; }
-
-private:
-    int fd_;
-};
-
 // Milliseconds left until the deadline, rounded up; 0 once it has passed.
 int millisecondsLeft(CommandChannel::Clock::time_point deadline) {
     auto left =
@@ -128,8 +113,8 @@ std::optional<CommandResult> CommandChannel::send(const std::string& path,
         throw CommandChannelError("socket path too long: " + path);
     std::memcpy(address.sun_path, path.data(), path.size());
 
-    Descriptor socket(::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0));
-    if (socket.get() < 0)
+    UniqueFd socket = platform::makeStreamSocket(false);
+    if (!socket)
         throw CommandChannelError(systemMessage("cannot create a socket", errno));
     // Bounds the wait when the app's backlog is full (it is alive but busy).
     auto connectTimeout = std::chrono::duration_cast<std::chrono::microseconds>(replyTimeout);

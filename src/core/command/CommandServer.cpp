@@ -13,6 +13,7 @@
 #include <sys/stat.h>
 #include <sys/un.h>
 #include <unistd.h>
+#include <utility>
 
 namespace skyloom {
 namespace {
@@ -28,15 +29,13 @@ bool makeAddress(const std::string& path, sockaddr_un& address) {
 
 // True when a server accepts connections at the address.
 bool someoneListens(const sockaddr_un& address) {
-    int probe = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
-    if (probe < 0)
+    UniqueFd probe = platform::makeStreamSocket(true);
+    if (!probe)
         return false;
     // A full backlog (EAGAIN) means a busy server, not a dead one.
-    bool live =
-        ::connect(probe, reinterpret_cast<const sockaddr*>(&address), sizeof address) == 0 ||
-        errno == EAGAIN;
-    ::close(probe);
-    return live;
+    return ::connect(probe.get(), reinterpret_cast<const sockaddr*>(&address), sizeof address) ==
+               0 ||
+           errno == EAGAIN;
 }
 
 } // namespace
@@ -51,76 +50,56 @@ bool CommandServer::listen(const std::string& path) {
     if (!makeAddress(path, address))
         return false;
 
-    int lock = ::open((path + ".lock").c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600);
-    if (lock < 0)
+    UniqueFd lock(
+        ::open((path + ".lock").c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600));
+    if (!lock || ::flock(lock.get(), LOCK_EX | LOCK_NB) != 0)
         return false;
-    if (::flock(lock, LOCK_EX | LOCK_NB) != 0) {
-        ::close(lock);
-        return false;
-    }
-    auto refuse = [&] {
-        ::close(lock);
-        return false;
-    };
 
     if (someoneListens(address))
-        return refuse();
+        return false;
     struct stat info {};
     if (::lstat(path.c_str(), &info) == 0) {
         // Only a dead server's socket is ours to replace.
         if (!S_ISSOCK(info.st_mode) || ::unlink(path.c_str()) != 0)
-            return refuse();
+            return false;
     } else if (errno != ENOENT) {
-        return refuse();
+        return false;
     }
 
-    int listener = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
-    if (listener < 0)
-        return refuse();
+    UniqueFd listener = platform::makeStreamSocket(true);
+    if (!listener)
+        return false;
     // Linux creates the socket file with the socket's own mode, so it is
     // never open to others, not even between bind and chmod.
-    ::fchmod(listener, 0600);
-    if (::bind(listener, reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0) {
-        ::close(listener);
-        return refuse();
-    }
-    if (::chmod(path.c_str(), 0600) != 0 || ::listen(listener, 16) != 0) {
-        ::close(listener);
+    ::fchmod(listener.get(), 0600);
+    if (::bind(listener.get(), reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0)
+        return false;
+    if (::chmod(path.c_str(), 0600) != 0 || ::listen(listener.get(), 16) != 0) {
         ::unlink(path.c_str());
-        return refuse();
+        return false;
     }
-    listener_ = listener;
-    lock_ = lock;
+    listener_ = std::move(listener);
+    lock_ = std::move(lock);
     path_ = path;
     return true;
 }
 
 void CommandServer::close() {
-    if (listener_ >= 0) {
+    if (listener_) {
         ::unlink(path_.c_str());
-        ::close(listener_);
-        listener_ = -1;
+        listener_.reset();
     }
-    if (lock_ >= 0) {
-        ::close(lock_);
-        lock_ = -1;
-    }
+    lock_.reset();
     path_.clear();
 }
 
 void CommandServer::serveOne(const Handler& handler) {
-    if (listener_ < 0)
+    if (!listener_)
         return;
-    int connection;
-    do {
-        connection = ::accept4(listener_, nullptr, nullptr, SOCK_NONBLOCK | SOCK_CLOEXEC);
-    } while (connection < 0 && errno == EINTR);
-    if (connection < 0)
+    UniqueFd accepted = platform::acceptConnection(listener_.get());
+    if (!accepted)
         return;
-    struct Closer {
-        int fd;
-        ~Closer() { ::close(fd); }
-    } closer{connection};
+    const int connection = accepted.get();
 
     // Only our own user may drive the app.
     if (platform::peerUserId(connection) != ::geteuid())

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "core/UniqueFd.h"
 #include "core/command/CommandMessage.h"
 
 #include <chrono>
@@ -32,7 +33,7 @@ public:
     bool listen(const std::string& path);
 
     // The listening socket (non-blocking), or -1 when not listening.
-    int fileDescriptor() const { return listener_; }
+    int fileDescriptor() const { return listener_.get(); }
 
     // Serves one pending connection, if any: only a peer running as our user
     // is served; a request that is malformed, oversized or not complete
@@ -45,8 +46,8 @@ public:
     void close();
 
 private:
-    int listener_ = -1;
-    int lock_ = -1;
+    UniqueFd listener_;
+    UniqueFd lock_;
     std::string path_;
 };
 

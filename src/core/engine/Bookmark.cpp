@@ -1,18 +1,20 @@
 #include "core/engine/Bookmark.h"
 
 #include "core/engine/FolderPath.h"
+#include "core/platform/FolderIdentity.h"
 
 #include <cstring>
 #include <dirent.h>
 #include <memory>
-#include <sys/stat.h>
 
 namespace skyloom {
 namespace {
 
 constexpr std::uint8_t magic[4] = {'S', 'K', 'B', 'M'};
-constexpr std::uint8_t version = 1;
-constexpr std::size_t headerSize = sizeof(magic) + 1 + 8 + 8 + 4;
+// 1: device, inode, path. 2: adds the birth time.
+constexpr std::uint8_t versionWithoutBirth = 1;
+constexpr std::uint8_t versionWithBirth = 2;
+constexpr std::size_t identityAt = sizeof(magic) + 1;
 
 void put(Bytes& out, std::uint64_t value, int bytes) {
     for (int i = 0; i < bytes; ++i)
@@ -26,42 +28,58 @@ std::uint64_t get(const Bytes& in, std::size_t at, int bytes) {
     return value;
 }
 
-bool holds(const std::string& path, std::uint64_t device, std::uint64_t inode) {
-    struct stat info {};
-    return ::stat(path.c_str(), &info) == 0 && S_ISDIR(info.st_mode) &&
-           static_cast<std::uint64_t>(info.st_dev) == device &&
-           static_cast<std::uint64_t>(info.st_ino) == inode;
+bool isSameFolder(const Bookmark::Identity& stored, const std::string& path) {
+    auto found = platform::folderIdentity(path);
+    if (!found || found->device != stored.device || found->inode != stored.inode)
+        return false;
+    // Without a birth time on either side the inode is all there is to go by.
+    return !stored.birth || !found->birth || *stored.birth == *found->birth;
 }
 
 } // namespace
 
-std::optional<Bytes> Bookmark::make(const std::string& path) {
-    struct stat info {};
-    if (::stat(path.c_str(), &info) != 0 || !S_ISDIR(info.st_mode))
-        return std::nullopt;
+Bytes Bookmark::encode(const Identity& identity, const std::string& path) {
     Bytes data(std::begin(magic), std::end(magic));
-    data.push_back(version);
-    put(data, static_cast<std::uint64_t>(info.st_dev), 8);
-    put(data, static_cast<std::uint64_t>(info.st_ino), 8);
+    data.push_back(versionWithBirth);
+    put(data, identity.device, 8);
+    put(data, identity.inode, 8);
+    data.push_back(identity.birth ? 1 : 0);
+    TimeSpec birth = identity.birth.value_or(TimeSpec{});
+    put(data, static_cast<std::uint64_t>(birth.seconds), 8);
+    put(data, static_cast<std::uint64_t>(birth.nanoseconds), 4);
     put(data, path.size(), 4);
     data.insert(data.end(), path.begin(), path.end());
     return data;
 }
 
+std::optional<Bytes> Bookmark::make(const std::string& path) {
+    auto identity = platform::folderIdentity(path);
+    if (!identity)
+        return std::nullopt;
+    return encode(*identity, path);
+}
+
 std::optional<Bookmark::Resolution> Bookmark::resolve(const Bytes& data) {
-    if (data.size() < headerSize || std::memcmp(data.data(), magic, sizeof(magic)) != 0 ||
-        data[4] != version)
+    if (data.size() < identityAt || std::memcmp(data.data(), magic, sizeof(magic)) != 0)
         return std::nullopt;
-    std::uint64_t device = get(data, 5, 8);
-    std::uint64_t inode = get(data, 13, 8);
-    std::uint64_t length = get(data, 21, 4);
-    if (data.size() != headerSize + length || length == 0 || data[headerSize] != '/')
+    const std::uint8_t version = data[sizeof(magic)];
+    const std::size_t lengthAt = identityAt + 16 + (version == versionWithBirth ? 13 : 0);
+    if ((version != versionWithoutBirth && version != versionWithBirth) ||
+        data.size() < lengthAt + 4)
         return std::nullopt;
-    std::string path(data.begin() + headerSize, data.end());
+    Identity identity{get(data, identityAt, 8), get(data, identityAt + 8, 8), std::nullopt};
+    if (version == versionWithBirth && data[identityAt + 16] == 1)
+        identity.birth = TimeSpec{static_cast<std::int64_t>(get(data, identityAt + 17, 8)),
+                                  static_cast<std::int64_t>(get(data, identityAt + 25, 4))};
+    const std::size_t pathAt = lengthAt + 4;
+    std::uint64_t length = get(data, lengthAt, 4);
+    if (data.size() != pathAt + length || length == 0 || data[pathAt] != '/')
+        return std::nullopt;
+    std::string path(data.begin() + static_cast<std::ptrdiff_t>(pathAt), data.end());
     if (path.find('\0') != std::string::npos)
         return std::nullopt;
 
-    if (holds(path, device, inode))
+    if (isSameFolder(identity, path))
         return Resolution{path, false};
 
     // A rename keeps the folder in its old parent: look for its inode there.
@@ -73,13 +91,13 @@ std::optional<Bookmark::Resolution> Bookmark::resolve(const Bytes& data) {
     if (!dir)
         return std::nullopt;
     while (dirent* entry = readdir(dir.get())) {
-        if (static_cast<std::uint64_t>(entry->d_ino) != inode)
+        if (static_cast<std::uint64_t>(entry->d_ino) != identity.inode)
             continue;
         std::string name = entry->d_name;
         if (name == "." || name == "..")
             continue;
         std::string candidate = (parentPath == "/" ? "" : parentPath) + "/" + name;
-        if (holds(candidate, device, inode))
+        if (isSameFolder(identity, candidate))
             return Resolution{candidate, true};
     }
     return std::nullopt;

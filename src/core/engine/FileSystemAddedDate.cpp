@@ -28,11 +28,17 @@ Date joinDate(TimeSpec time) {
 }
 
 Date FileSystemAddedDate::readAddedDate(const std::string& path) const {
-    return joinDate(platform::systemAddedDatePrimitives().read(path));
+    return platform::readDate(platform::systemAddedDatePrimitives(), path);
 }
 
 void FileSystemAddedDate::writeAddedDate(Date date, const std::string& path) const {
     platform::writeAndVerify(platform::systemAddedDatePrimitives(), date, path);
 }
 
+} // namespace skyloom
+
+namespace skyloom {
+bool FileSystemAddedDate::datesBefore1970AreReal() const {
+    return platform::datesBefore1970AreReal;
+}
 } // namespace skyloom

@@ -45,15 +45,22 @@ public:
 
     // Throws PinError::notFound, notOwner, locked, unsupportedVolume or system(errno).
     virtual void writeAddedDate(Date date, const std::string& path) const = 0;
+
+    // Whether a date at or before 1970 that was read is a real date. When it
+    // is not, it stands for a volume that keeps no date for the folder.
+    virtual bool datesBefore1970AreReal() const { return false; }
 };
 
-// The production access through the operating system. Every write is read
-// back: a volume that silently caps or rounds the date by a second or more
-// gets its previous value back and the write fails with unsupportedVolume.
+// The production access through the operating system. The folder is opened
+// once per call (a symbolic link in its path is refused as notFound) and
+// every write is read back through that one handle: a volume that silently
+// caps or rounds the date beyond its own granularity gets its previous value
+// back and the write fails with unsupportedVolume.
 class FileSystemAddedDate final : public AddedDateAccessing {
 public:
     Date readAddedDate(const std::string& path) const override;
     void writeAddedDate(Date date, const std::string& path) const override;
+    bool datesBefore1970AreReal() const override;
 };
 
 } // namespace skyloom

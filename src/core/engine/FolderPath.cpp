@@ -1,5 +1,8 @@
 #include "core/engine/FolderPath.h"
 
+#include "core/platform/FolderRules.h"
+#include "core/platform/PathText.h"
+
 #include <unicode/bytestream.h>
 #include <unicode/normalizer2.h>
 
@@ -12,13 +15,17 @@
 namespace skyloom {
 namespace {
 
+// Empty when the working folder no longer exists (or cannot be named).
 std::string currentDirectory() {
     std::vector<char> buffer(PATH_MAX);
     while (getcwd(buffer.data(), buffer.size()) == nullptr) {
         if (errno != ERANGE)
-            return "/";
+            return {};
         buffer.resize(buffer.size() * 2);
     }
+    // Linux reports a removed working folder as "(unreachable)/...".
+    if (buffer[0] != '/')
+        return {};
     return buffer.data();
 }
 
@@ -48,8 +55,19 @@ std::string toNFC(std::string_view text) {
 } // namespace
 
 std::string FolderPath::standardized(std::string_view path) {
-    std::string full =
-        path.starts_with('/') ? std::string(path) : currentDirectory() + "/" + std::string(path);
+    if (path.empty())
+        return {};
+    std::string full(path);
+    bool absolute = path.starts_with('/');
+    if (!absolute) {
+        // Without a working folder a relative path stays relative: it names
+        // nothing, rather than the same name under "/".
+        std::string cwd = currentDirectory();
+        if (!cwd.empty()) {
+            full = cwd + "/" + full;
+            absolute = true;
+        }
+    }
     std::vector<std::string_view> parts;
     std::string_view rest(full);
     while (!rest.empty()) {
@@ -66,38 +84,46 @@ std::string FolderPath::standardized(std::string_view path) {
         parts.push_back(part);
     }
     if (parts.empty())
-        return "/";
+        return absolute ? "/" : ".";
     std::string result;
     for (auto part : parts) {
-        result += '/';
+        if (absolute || !result.empty())
+            result += '/';
         result += part;
     }
     return result;
 }
 
 std::string FolderPath::normalized(std::string_view path) {
-    std::string standard = standardized(path);
-    std::unique_ptr<char, decltype(&std::free)> resolved(realpath(standard.c_str(), nullptr),
-                                                         &std::free);
+    if (path.empty() || platform::hasNoFileSystemRepresentation(path))
+        return standardized(path);
+    // The kernel's own resolution of the path as given: "link/.." is the
+    // parent of the link's target, not the folder holding the link.
+    std::unique_ptr<char, decltype(&std::free)> resolved(
+        realpath(std::string(path).c_str(), nullptr), &std::free);
     if (!resolved)
-        return standard;
+        return standardized(path);
     return resolved.get();
 }
 
 bool FolderPath::equivalent(std::string_view a, std::string_view b) {
     if (a == b)
         return true;
-    return comparisonKey(a) == comparisonKey(b);
+    return platform::namesAreCanonicallyEquivalent && comparisonKey(a) == comparisonKey(b);
 }
 
 std::string FolderPath::comparisonKey(std::string_view path) {
+    if (!platform::namesAreCanonicallyEquivalent)
+        return std::string(path);
     return toNFC(path);
 }
 
 std::string FolderPath::displayName(std::string_view path) {
     while (path.size() > 1 && path.ends_with('/'))
         path.remove_suffix(1);
-    if (path == "/" || path.empty())
+    if (path.empty())
+        return {}; // names nothing, not the root
+    if (path == "/")
         return "/";
     auto slash = path.rfind('/');
     return toNFC(slash == std::string_view::npos ? path : path.substr(slash + 1));

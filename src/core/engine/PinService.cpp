@@ -3,6 +3,7 @@
 #include "core/engine/Bookmark.h"
 #include "core/engine/FolderPath.h"
 #include "core/engine/PinError.h"
+#include "core/platform/FolderRules.h"
 
 #include <algorithm>
 #include <cmath>
@@ -30,15 +31,17 @@ bool PinService::allowsZeroDate(const std::string& path) const {
                      fileSystem) != supportedZeroDateFileSystems.end();
 }
 
-bool PinService::isUsableFolder(const std::string& url) const {
+bool PinService::isUsableFolder(const std::string& path) const {
     // One existence check answers both questions; it runs for every pin on
     // every re-apply.
-    return isDirectory(url) && url.find("/.Trash/") == std::string::npos;
+    return isDirectory(path) && !platform::isInTrash(path);
 }
 
-std::string PinService::validate(const std::string& url, const Pins& pins) const {
-    std::string resolved = FolderPath::normalized(url);
-    if (!fileManager_->fileExists(resolved))
+std::string PinService::validate(const std::string& path, const Pins& pins) const {
+    std::string resolved = FolderPath::normalized(path);
+    // An empty path, or a relative one whose working folder is gone, names
+    // no folder (not the working folder, not one under "/").
+    if (!resolved.starts_with('/') || !fileManager_->fileExists(resolved))
         throw PinError::notFound();
     if (!isDirectory(resolved))
         throw PinError::notAFolder();
@@ -53,9 +56,8 @@ std::string PinService::validate(const std::string& url, const Pins& pins) const
 }
 
 PinnedFolderPtr PinService::matchingPin(const Pins& pins, const std::string& normalizedPath) {
-    const std::string key = FolderPath::comparisonKey(normalizedPath);
     for (const auto& pin : pins)
-        if (pin->path() == normalizedPath || FolderPath::comparisonKey(pin->path()) == key)
+        if (FolderPath::equivalent(pin->path(), normalizedPath))
             return pin;
     return nullptr;
 }
@@ -69,8 +71,8 @@ std::int64_t PinService::nextOrder(const Pins& pins) {
     return (*highest)->order() + 1;
 }
 
-PinnedFolderPtr PinService::makePin(const std::string& url, const Pins& pins, Date now) const {
-    std::string resolved = validate(url, pins);
+PinnedFolderPtr PinService::makePin(const std::string& path, const Pins& pins, Date now) const {
+    std::string resolved = validate(path, pins);
     Date earlier = 0;
     try {
         earlier = dates_->readAddedDate(resolved);
@@ -79,7 +81,7 @@ PinnedFolderPtr PinService::makePin(const std::string& url, const Pins& pins, Da
             throw;
         earlier = 0;
     }
-    if (earlier <= 0 && !allowsZeroDate(resolved))
+    if (earlier <= 0 && !dates_->datesBefore1970AreReal() && !allowsZeroDate(resolved))
         throw PinError::unsupportedVolume();
     std::optional<Date> kept;
     if (earlier < pinnedThreshold)
@@ -95,6 +97,11 @@ void PinService::applyPinDate(const PinnedFolder& pin) const {
 std::optional<PinLocation> PinService::resolveLocation(PinnedFolder& pin) const {
     if (pin.bookmark()) {
         if (auto resolution = Bookmark::resolve(*pin.bookmark())) {
+            // The stored path, resolved when it was stored, still holds the
+            // same folder: the one metadata read of resolve() said so.
+            if (!resolution->isStale && resolution->path == pin.path() &&
+                !platform::isInTrash(pin.path()))
+                return PinLocation{pin.path()};
             const std::string& found = resolution->path;
             std::string normalized = FolderPath::normalized(found);
             if (isUsableFolder(normalized)) {
@@ -104,12 +111,12 @@ std::optional<PinLocation> PinService::resolveLocation(PinnedFolder& pin) const 
                     if (auto fresh = Bookmark::make(found))
                         pin.setBookmark(std::move(fresh));
                 }
-                return PinLocation{normalized, found};
+                return PinLocation{normalized};
             }
         }
     }
     if (isUsableFolder(pin.path()))
-        return PinLocation{pin.path(), std::nullopt};
+        return PinLocation{pin.path()};
     return std::nullopt;
 }
 
@@ -119,25 +126,39 @@ bool PinService::withPinAccess(PinnedFolder& pin,
     auto location = resolveLocation(pin);
     if (!location)
         return false;
-    body(location->url);
+    try {
+        body(location->path);
+    } catch (const PinError& error) {
+        // Dates are reached only through paths without links. A folder above
+        // the pin replaced by a link to where it went still holds the pin:
+        // follow it once, and keep the path it leads to.
+        std::string resolved = FolderPath::normalized(location->path);
+        if (error != PinError::notFound() || resolved == location->path ||
+            !isUsableFolder(resolved))
+            throw;
+        pin.setPath(resolved);
+        if (auto fresh = Bookmark::make(resolved))
+            pin.setBookmark(std::move(fresh));
+        body(resolved);
+    }
     return true;
 }
 
-bool PinService::reapplyIfNeeded(const std::string& url, PinnedFolder& pin) const {
+bool PinService::reapplyIfNeeded(const std::string& path, PinnedFolder& pin) const {
     const Date expected = pinDate(pin.order());
-    const Date current = dates_->readAddedDate(url);
+    const Date current = dates_->readAddedDate(path);
     if (std::fabs(current - expected) < 1.0)
         return false;
     if (current < pinnedThreshold)
         pin.setOriginalAddedDate(current);
-    dates_->writeAddedDate(expected, url);
+    dates_->writeAddedDate(expected, path);
     return true;
 }
 
 void PinService::refreshStatus(PinnedFolder& pin) const {
     bool found = false;
     try {
-        found = withPinAccess(pin, [&](const std::string& url) { reapplyIfNeeded(url, pin); });
+        found = withPinAccess(pin, [&](const std::string& path) { reapplyIfNeeded(path, pin); });
     } catch (const PinError& error) {
         if (error == PinError::notOwner()) {
             pin.setIsMissing(false);
@@ -157,8 +178,8 @@ void PinService::refreshStatus(PinnedFolder& pin) const {
     pin.setIsLocked(false);
 }
 
-void PinService::regrantAccess(PinnedFolder& pin, const std::string& pickedURL) const {
-    std::string resolved = FolderPath::normalized(pickedURL);
+void PinService::regrantAccess(PinnedFolder& pin, const std::string& pickedPath) const {
+    std::string resolved = FolderPath::normalized(pickedPath);
     if (!isDirectory(resolved))
         throw PinError::notAFolder();
     pin.setPath(resolved);
@@ -166,15 +187,15 @@ void PinService::regrantAccess(PinnedFolder& pin, const std::string& pickedURL) 
     refreshStatus(pin);
 }
 
-void PinService::restoreAddedDate(const std::string& url, const PinnedFolder& pin,
+void PinService::restoreAddedDate(const std::string& path, const PinnedFolder& pin,
                                   Date fallback) const {
-    const Date current = dates_->readAddedDate(url);
+    const Date current = dates_->readAddedDate(path);
     if (current >= pinnedThreshold)
-        dates_->writeAddedDate(pin.originalAddedDate().value_or(fallback), url);
+        dates_->writeAddedDate(pin.originalAddedDate().value_or(fallback), path);
 }
 
-bool PinService::restoreOrphan(const std::string& url, Date date) const {
-    std::string resolved = FolderPath::normalized(url);
+bool PinService::restoreOrphan(const std::string& path, Date date) const {
+    std::string resolved = FolderPath::normalized(path);
     if (!isDirectory(resolved))
         return false;
     const Date current = dates_->readAddedDate(resolved);

@@ -13,11 +13,9 @@
 
 namespace skyloom {
 
-// Where a pinned folder was found: the path to read and write, and the path
-// reached through its bookmark, if any.
+// Where a pinned folder was found: the path to read and write.
 struct PinLocation {
-    std::string url;
-    std::optional<std::string> scopeURL;
+    std::string path;
 };
 
 // File systems on which a folder without a date-added still counts as pinnable
@@ -43,10 +41,10 @@ public:
 
     // The normalised path of a folder that may be pinned. Throws notFound,
     // notAFolder, alreadyPinned, iCloudManaged or unsupportedVolume.
-    std::string validate(const std::string& url, const Pins& pins) const;
+    std::string validate(const std::string& path, const Pins& pins) const;
 
     // A new record for the folder, not yet stored; nothing changes on disk.
-    PinnedFolderPtr makePin(const std::string& url, const Pins& pins, Date now) const;
+    PinnedFolderPtr makePin(const std::string& path, const Pins& pins, Date now) const;
 
     // Writes the pin date of the record's order to its folder.
     void applyPinDate(const PinnedFolder& pin) const;
@@ -57,6 +55,8 @@ public:
 
     // Finds the pinned folder (bookmark first, then the stored path), updating
     // path and bookmark when it moved. Absent when no usable folder is found.
+    // When the stored path still holds the same folder this costs one
+    // metadata read.
     std::optional<PinLocation> resolveLocation(PinnedFolder& pin) const;
 
     // Runs `body` with the folder's path; returns false without running it
@@ -65,22 +65,22 @@ public:
                        const std::function<void(const std::string&)>& body) const;
 
     // Re-attaches the pin to the folder the user picked, then refreshes it.
-    void regrantAccess(PinnedFolder& pin, const std::string& pickedURL) const;
+    void regrantAccess(PinnedFolder& pin, const std::string& pickedPath) const;
 
     // Writes back the original date (or `fallback`) when the folder still
     // carries a pin date.
-    void restoreAddedDate(const std::string& url, const PinnedFolder& pin, Date fallback) const;
+    void restoreAddedDate(const std::string& path, const PinnedFolder& pin, Date fallback) const;
 
     // For a folder with no record: writes `date` over a pin date found on it.
     // Returns whether it wrote.
-    bool restoreOrphan(const std::string& url, Date date) const;
+    bool restoreOrphan(const std::string& path, Date date) const;
 
     // An existing directory outside any Trash.
-    bool isUsableFolder(const std::string& url) const;
+    bool isUsableFolder(const std::string& path) const;
 
     // Rewrites the folder's date when it is a second or more off the pin date
     // of the record's order. Returns whether it wrote.
-    bool reapplyIfNeeded(const std::string& url, PinnedFolder& pin) const;
+    bool reapplyIfNeeded(const std::string& path, PinnedFolder& pin) const;
 
     // The pin whose folder is at `normalizedPath` (a path given by
     // FolderPath::normalized); null when none is.

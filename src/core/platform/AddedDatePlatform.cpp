@@ -1,5 +1,6 @@
 #include "core/platform/AddedDatePlatform.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cmath>
 #include <optional>
@@ -7,30 +8,48 @@
 
 namespace skyloom::platform {
 
+Date timeGranularity(std::string_view fileSystem) {
+    if (fileSystem == "exfat")
+        return 2.0;
+    // FAT keeps the day of the last access, nothing finer.
+    if (fileSystem == "vfat" || fileSystem == "msdos" || fileSystem == "fat")
+        return 86400.0;
+    return 1.0;
+}
+
+Date readDate(const AddedDatePrimitives& primitives, const std::string& path) {
+    OpenedFolder folder = primitives.open(path, false);
+    return joinDate(primitives.read(folder));
+}
+
 void writeAndVerify(const AddedDatePrimitives& primitives, Date date, const std::string& path) {
+    OpenedFolder folder = primitives.open(path, true);
     // The value before the write is only needed to undo a capped write; when it
     // cannot be read the write itself reports what is wrong.
     std::optional<TimeSpec> previous;
     try {
-        previous = primitives.read(path);
+        previous = primitives.read(folder);
     } catch (const PinError&) {
     } catch (const std::system_error&) {
     }
 
-    primitives.write(path, splitDate(date));
+    primitives.write(folder, splitDate(date));
 
     TimeSpec stored;
     try {
-        stored = primitives.read(path);
+        stored = primitives.read(folder);
     } catch (const std::system_error& error) {
         throw PinError::system(error.code().value());
     }
-    if (std::fabs(joinDate(stored) - date) < 1.0)
+    // Pin dates are whole minutes and must come back exactly, or the pins'
+    // order is lost; an ordinary date may come back in the volume's steps.
+    Date tolerance = isPinDate(date) ? 1.0 : std::max(1.0, folder.granularity);
+    if (std::fabs(joinDate(stored) - date) < tolerance)
         return;
 
     if (previous) {
         try {
-            primitives.write(path, *previous);
+            primitives.write(folder, *previous);
         } catch (const PinError&) {
         }
     }
@@ -38,7 +57,8 @@ void writeAndVerify(const AddedDatePrimitives& primitives, Date date, const std:
 }
 
 void throwReadError(int error) {
-    if (error == ENOENT || error == ENOTDIR)
+    // ELOOP: a symbolic link where a folder was resolved; not the folder named.
+    if (error == ENOENT || error == ENOTDIR || error == ELOOP)
         throw PinError::notFound();
     if (error == EACCES || error == EPERM)
         throw PinError::notOwner();
@@ -50,7 +70,7 @@ PinError writeError(int error, const std::function<bool()>& isLocked) {
     // Linux and two on macOS.
     if (error == EPERM)
         return isLocked() ? PinError::locked() : PinError::notOwner();
-    if (error == ENOENT || error == ENOTDIR)
+    if (error == ENOENT || error == ENOTDIR || error == ELOOP)
         return PinError::notFound();
     if (error == EACCES)
         return PinError::notOwner();

@@ -1,34 +1,61 @@
 #pragma once
 
 #include "core/Date.h"
+#include "core/UniqueFd.h"
 #include "core/engine/FileSystemAddedDate.h"
 #include "core/engine/PinError.h"
 
 #include <functional>
 #include <string>
+#include <string_view>
 
 namespace skyloom::platform {
 
-// The two operating-system primitives behind FileSystemAddedDate, without the
-// read-back check. `read` throws PinError::notFound, notOwner, unsupportedVolume
-// or a std::system_error; `write` throws PinError only.
+// A folder opened once for one read or write: every check, read, write and
+// read-back goes through it, so a link swapped into its path cannot redirect
+// them.
+struct OpenedFolder {
+    std::string path;
+    UniqueFd fd; // not open where the platform works on the path itself
+    // How far an ordinary date may read back from the one written (seconds).
+    Date granularity = 1.0;
+};
+
+// The operating-system primitives behind FileSystemAddedDate, without the
+// read-back check. `open` throws PinError::notFound (also for a symbolic link
+// anywhere in the path), notOwner or unsupportedVolume; `read` throws those
+// or a std::system_error; `write` throws PinError only. `forWriting` asks for
+// the volume checks a write needs (pseudo file systems refused, granularity).
 struct AddedDatePrimitives {
-    std::function<TimeSpec(const std::string& path)> read;
-    std::function<void(const std::string& path, TimeSpec time)> write;
+    std::function<OpenedFolder(const std::string& path, bool forWriting)> open;
+    std::function<TimeSpec(const OpenedFolder& folder)> read;
+    std::function<void(const OpenedFolder& folder, TimeSpec time)> write;
 };
 
 // The primitives of the operating system the program runs on (one
 // implementation per OS under platform/linux and platform/macos).
 const AddedDatePrimitives& systemAddedDatePrimitives();
 
-// Writes `date` through `primitives` and reads it back. When the value read
-// back is a second or more away from `date` (the kernel capped or rounded it),
-// the value found before the write is put back (best effort) and
-// PinError::unsupportedVolume is thrown. Never lets a std::system_error through.
+// Whether a date read at or before 1970 is a real date (Linux: every access
+// time is) rather than the sign of a volume that keeps none.
+extern const bool datesBefore1970AreReal;
+
+// The step in which a file system keeps its dates: 2 s on exFAT, a day on
+// FAT (a date only), 1 s wherever it keeps finer.
+Date timeGranularity(std::string_view fileSystem);
+
+// Opens the folder, reads its date.
+Date readDate(const AddedDatePrimitives& primitives, const std::string& path);
+
+// Opens the folder once, writes `date` through it and reads it back. A pin
+// date must read back within a second; another date within the volume's
+// granularity. Otherwise the value found before the write is put back (best
+// effort) and PinError::unsupportedVolume is thrown. Never lets a
+// std::system_error through.
 void writeAndVerify(const AddedDatePrimitives& primitives, Date date, const std::string& path);
 
-// The error a failed read of the date reports: notFound, notOwner, or the
-// platform error itself as a std::system_error.
+// The error a failed open or read of the date reports: notFound, notOwner, or
+// the platform error itself as a std::system_error.
 [[noreturn]] void throwReadError(int error);
 
 // The error a failed write of the date reports. `isLocked` is asked only after

@@ -1,16 +1,13 @@
 #include "core/platform/DarwinAddedDate.h"
 
 #include "core/platform/AddedDatePlatform.h"
+#include "core/platform/PathText.h"
 
 #include <array>
 #include <cstring>
 
 namespace skyloom::platform::darwin {
 namespace {
-
-bool hasNoFileSystemRepresentation(const std::string& path) {
-    return path.find('\0') != std::string::npos;
-}
 
 // getattrlist's reply: u_int32_t length, attribute_set_t (five u_int32_t) of the
 // attributes returned, then each returned attribute in bitmap order.

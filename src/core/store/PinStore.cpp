@@ -191,10 +191,10 @@ void PinStore::unpinAll() {
         const Date now = currentDate();
         if (auto location = service_.resolveLocation(*pin)) {
             try {
-                const Date current = service_.dates().readAddedDate(location->url);
+                const Date current = service_.dates().readAddedDate(location->path);
                 if (current >= pinnedThreshold)
                     service_.dates().writeAddedDate(pin->originalAddedDate().value_or(now),
-                                                    location->url);
+                                                    location->path);
             } catch (const std::exception& error) {
                 failures.push_back(failureLine(FolderPath::displayName(pin->path()), error));
                 continue;

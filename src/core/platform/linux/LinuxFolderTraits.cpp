@@ -10,6 +10,8 @@
 
 namespace skyloom {
 
+const char* const assumedFileSystem = "";
+
 FolderTraits readFolderTraits(const std::string& path) {
     FolderTraits traits; // Linux has no iCloud Drive: isUbiquitous stays false.
 
@@ -32,7 +34,8 @@ FolderTraits readFolderTraits(const std::string& path) {
     }
     if (!fileSystem.empty()) {
         traits.fileSystem = fileSystem;
-        traits.isLocalVolume = !platform::isNetworkFileSystem(fileSystem);
+        traits.isLocalVolume = !platform::isNetworkFileSystem(fileSystem) &&
+                               !platform::isVirtualFileSystem(fileSystem);
     }
     return traits;
 }

@@ -1,8 +1,22 @@
 #include "core/platform/LocalSocket.h"
 
+#include <cerrno>
 #include <sys/socket.h>
 
 namespace skyloom::platform {
+
+UniqueFd makeStreamSocket(bool nonBlocking) {
+    return UniqueFd(
+        ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC | (nonBlocking ? SOCK_NONBLOCK : 0), 0));
+}
+
+UniqueFd acceptConnection(int listener) {
+    int connection;
+    do {
+        connection = ::accept4(listener, nullptr, nullptr, SOCK_NONBLOCK | SOCK_CLOEXEC);
+    } while (connection < 0 && errno == EINTR);
+    return UniqueFd(connection);
+}
 
 std::optional<uid_t> peerUserId(int socket) {
     ucred peer{};

@@ -1,5 +1,7 @@
 #include "core/platform/linux/MountTable.h"
 
+#include "core/platform/PathText.h"
+
 #include <algorithm>
 #include <array>
 #include <charconv>
@@ -39,13 +41,6 @@ std::string unescape(std::string_view field) {
             out.push_back(field[i]);
         }
     }
-    return out;
-}
-
-std::string lowerCase(std::string_view text) {
-    std::string out(text);
-    std::transform(out.begin(), out.end(), out.begin(),
-                   [](unsigned char c) { return c >= 'A' && c <= 'Z' ? c - 'A' + 'a' : c; });
     return out;
 }
 
@@ -109,6 +104,15 @@ const Mount* MountTable::find(unsigned major, unsigned minor, std::string_view r
             onDevice = &mount;
     }
     return onDevice ? onDevice : anyDevice;
+}
+
+bool isVirtualFileSystem(std::string_view fileSystem) {
+    static constexpr std::array<std::string_view, 22> pseudo = {
+        "proc",    "sysfs",     "devtmpfs",    "devpts",   "cgroup",    "cgroup2",
+        "debugfs", "tracefs",   "securityfs",  "pstore",   "bpf",       "configfs",
+        "mqueue",  "hugetlbfs", "binfmt_misc", "efivarfs", "selinuxfs", "nsfs",
+        "fusectl", "autofs",    "rpc_pipefs",  "nfsd"};
+    return std::find(pseudo.begin(), pseudo.end(), fileSystem) != pseudo.end();
 }
 
 bool isNetworkFileSystem(std::string_view fileSystem) {

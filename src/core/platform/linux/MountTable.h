@@ -35,6 +35,10 @@ private:
     std::vector<Mount> mounts_;
 };
 
+// True for pseudo file systems (proc, sysfs, devtmpfs...): their items' times
+// are not kept.
+bool isVirtualFileSystem(std::string_view fileSystem);
+
 // True for file systems whose data lives on another machine.
 bool isNetworkFileSystem(std::string_view fileSystem);
 

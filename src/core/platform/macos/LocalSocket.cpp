@@ -1,9 +1,40 @@
 #include "core/platform/LocalSocket.h"
 
+#include <cerrno>
+#include <fcntl.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
 namespace skyloom::platform {
+
+namespace {
+
+// macOS has neither SOCK_CLOEXEC/SOCK_NONBLOCK nor accept4: the flags are set
+// right after. The app starts no processes, so the gap leaks nothing.
+UniqueFd configured(int fd, bool nonBlocking) {
+    UniqueFd socket(fd);
+    if (!socket)
+        return socket;
+    int flags = ::fcntl(fd, F_GETFL);
+    if (::fcntl(fd, F_SETFD, FD_CLOEXEC) != 0 ||
+        (nonBlocking && (flags < 0 || ::fcntl(fd, F_SETFL, flags | O_NONBLOCK) != 0)))
+        socket.reset();
+    return socket;
+}
+
+} // namespace
+
+UniqueFd makeStreamSocket(bool nonBlocking) {
+    return configured(::socket(AF_UNIX, SOCK_STREAM, 0), nonBlocking);
+}
+
+UniqueFd acceptConnection(int listener) {
+    int connection;
+    do {
+        connection = ::accept(listener, nullptr, nullptr);
+    } while (connection < 0 && errno == EINTR);
+    return configured(connection, true);
+}
 
 std::optional<uid_t> peerUserId(int socket) {
     uid_t uid = 0;

@@ -1,13 +1,19 @@
 #include "core/platform/AddedDatePlatform.h"
 #include "core/platform/DarwinAddedDate.h"
+#include "core/platform/PathText.h"
 
 #include <cerrno>
 #include <cstring>
 #include <sys/attr.h>
+#include <sys/mount.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 namespace skyloom::platform {
+
+// An absent date-added reads as 1970; a read 0 is not trusted as a date.
+const bool datesBefore1970AreReal = false;
+
 namespace {
 
 static_assert(darwin::attrBitMapCount == ATTR_BIT_MAP_COUNT);
@@ -51,13 +57,26 @@ const darwin::SystemCalls& systemCalls() {
     return calls;
 }
 
+// The attribute calls take the path with FSOPT_NOFOLLOW; the handle carries
+// the volume's granularity.
+OpenedFolder openFolder(const std::string& path, bool forWriting) {
+    OpenedFolder folder{path, UniqueFd(), 1.0};
+    struct statfs volume {};
+    if (forWriting && ::statfs(path.c_str(), &volume) == 0)
+        folder.granularity = timeGranularity(lowerCase(volume.f_fstypename));
+    return folder;
+}
+
 } // namespace
 
 const AddedDatePrimitives& systemAddedDatePrimitives() {
     static const AddedDatePrimitives primitives{
-        [](const std::string& path) { return darwin::readAddedTime(systemCalls(), path); },
-        [](const std::string& path, TimeSpec time) {
-            darwin::writeAddedTime(systemCalls(), path, time);
+        openFolder,
+        [](const OpenedFolder& folder) {
+            return darwin::readAddedTime(systemCalls(), folder.path);
+        },
+        [](const OpenedFolder& folder, TimeSpec time) {
+            darwin::writeAddedTime(systemCalls(), folder.path, time);
         }};
     return primitives;
 }

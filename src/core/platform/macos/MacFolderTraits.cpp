@@ -1,19 +1,18 @@
 #include "core/engine/FolderTraits.h"
 
+#include "core/platform/PathText.h"
+
 #include <pwd.h>
 #include <sys/mount.h>
 #include <sys/param.h>
 #include <unistd.h>
 
 namespace skyloom {
-namespace {
 
-std::string lowerCase(std::string text) {
-    for (char& c : text)
-        if (c >= 'A' && c <= 'Z')
-            c = static_cast<char>(c - 'A' + 'a');
-    return text;
-}
+// A volume that reports no type counts as APFS.
+const char* const assumedFileSystem = "apfs";
+
+namespace {
 
 // iCloud Drive keeps its items under ~/Library/Mobile Documents.
 bool isInICloudDrive(const std::string& path) {
@@ -33,7 +32,7 @@ FolderTraits readFolderTraits(const std::string& path) {
     if (::statfs(path.c_str(), &volume) == 0) {
         traits.isLocalVolume = (volume.f_flags & MNT_LOCAL) != 0;
         if (volume.f_fstypename[0] != '\0')
-            traits.fileSystem = lowerCase(volume.f_fstypename);
+            traits.fileSystem = platform::lowerCase(volume.f_fstypename);
     }
     return traits;
 }

@@ -1,0 +1,24 @@
+#pragma once
+
+#include "core/engine/FileSystemAddedDate.h"
+
+#include <cstdint>
+#include <optional>
+#include <string>
+
+namespace skyloom::platform {
+
+// What tells one folder from every other: device and inode, and the birth
+// time where the file system keeps one, so that a new folder on a reused
+// inode is not taken for the old one.
+struct FolderIdentity {
+    std::uint64_t device = 0;
+    std::uint64_t inode = 0;
+    std::optional<TimeSpec> birth;
+};
+
+// The identity of the directory at `path` (a link at the path is followed)
+// in one metadata read; absent when nothing or no directory is there.
+std::optional<FolderIdentity> folderIdentity(const std::string& path);
+
+} // namespace skyloom::platform
