@@ -1,0 +1,28 @@
+#pragma once
+
+#include <QColor>
+#include <QIcon>
+#include <QPixmap>
+#include <QString>
+
+class QToolButton;
+class QWidget;
+
+namespace skyloom::app {
+
+// Side of the square label of every icon-only button of the list and its rows.
+inline constexpr int iconLabelSide = 28;
+
+// The image for a symbol name of the interface ("pin", "xmark", "gearshape"...),
+// taken from the icon theme, with the style's own icons where the theme has none.
+QIcon symbolImage(const QString& systemName);
+
+// The symbol drawn in one colour (symbolic icons are monochrome).
+QPixmap tintedSymbol(const QString& systemName, int side, const QColor& color);
+
+// A borderless icon-only button showing the symbol in a 28 by 28 frame. Its
+// help tag (shown on hover) and accessible name are `help`; its accessible
+// description stays empty.
+QToolButton* iconLabel(const QString& systemName, const QString& help, QWidget* parent);
+
+} // namespace skyloom::app

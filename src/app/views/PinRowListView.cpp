@@ -1,0 +1,93 @@
+#include "app/views/PinRowListView.h"
+
+#include "app/views/PinListModel.h"
+#include "app/views/PinRowAccessible.h"
+#include "app/views/PinRowDelegate.h"
+#include "app/views/ViewText.h"
+#include "core/store/PinStore.h"
+
+#include <QContextMenuEvent>
+#include <QKeyEvent>
+#include <QMenu>
+
+namespace skyloom::app {
+
+PinRowListView::PinRowListView(PinStore& store, PinListModel& model, QWidget* parent)
+    : QListView(parent), store_(store), model_(model),
+      delegate_(new PinRowDelegate(store, model, this)) {
+    installPinListAccessibility();
+    setModel(&model_);
+    setItemDelegate(delegate_);
+    setSelectionMode(SingleSelection);
+    setSelectionBehavior(SelectRows);
+    setEditTriggers(NoEditTriggers);
+    setVerticalScrollMode(ScrollPerPixel);
+    setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    setFrameShape(QFrame::NoFrame);
+    setMouseTracking(true);
+    setSpacing(0);
+    setAccessibleName(localized(SKYLOOM_TRANSLATE_NOOP("Skyloom", "고정된 폴더")));
+    connect(this, &QListView::doubleClicked, this, &PinRowListView::openRows);
+}
+
+PinnedFolderPtr PinRowListView::selectedPin() const {
+    const auto rows = selectionModel()->selectedRows();
+    return rows.isEmpty() ? nullptr : model_.pin(rows.first());
+}
+
+void PinRowListView::openRows(const QModelIndex& index) {
+    // A double-click hands over the clicked row; a missing folder is skipped.
+    if (auto pin = model_.pin(index); pin && !pin->isMissing())
+        store_.open(*pin);
+}
+
+void PinRowListView::keyPressEvent(QKeyEvent* event) {
+    const bool isReturn = event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter;
+    if (isReturn && event->modifiers() == Qt::NoModifier) {
+        auto pin = selectedPin();
+        if (!pin || pin->isMissing()) {
+            event->ignore(); // not handled: it goes on to the window
+            return;
+        }
+        store_.open(*pin);
+        event->accept();
+        return;
+    }
+    if (event->matches(QKeySequence::Delete) ||
+        (event->key() == Qt::Key_Backspace && event->modifiers() == Qt::NoModifier)) {
+        if (auto pin = selectedPin())
+            store_.setErrorMessage(store_.remove(pin));
+        event->accept();
+        return;
+    }
+    QListView::keyPressEvent(event);
+}
+
+std::unique_ptr<QMenu> PinRowListView::contextMenuFor(int row) {
+    auto pin = model_.pin(row);
+    if (!pin)
+        return nullptr;
+    auto menu = std::make_unique<QMenu>(this);
+    QAction* open = menu->addAction(localized(SKYLOOM_TRANSLATE_NOOP("Skyloom", "열기")), this,
+                                    [this, pin] { store_.open(*pin); });
+    QAction* reveal =
+        menu->addAction(localized(SKYLOOM_TRANSLATE_NOOP("Skyloom", "Finder에서 보기")), this,
+                        [this, pin] { store_.reveal(*pin); });
+    open->setEnabled(!pin->isMissing());
+    reveal->setEnabled(!pin->isMissing());
+    menu->addSeparator();
+    const QString removeTitle =
+        pin->isMissing() ? localized(SKYLOOM_TRANSLATE_NOOP("Skyloom", "목록에서 지우기"))
+                         : localized(SKYLOOM_TRANSLATE_NOOP("Skyloom", "고정 해제"));
+    menu->addAction(removeTitle, this, [this, pin] { store_.setErrorMessage(store_.remove(pin)); });
+    return menu;
+}
+
+void PinRowListView::contextMenuEvent(QContextMenuEvent* event) {
+    QModelIndex index =
+        event->reason() == QContextMenuEvent::Keyboard ? currentIndex() : indexAt(event->pos());
+    if (auto menu = contextMenuFor(index.row()))
+        menu->exec(event->globalPos());
+}
+
+} // namespace skyloom::app
