@@ -8,6 +8,7 @@
 #include "support/Subprocess.h"
 #include "support/TempDir.h"
 
+#include <SQLiteCpp/SQLiteCpp.h>
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
 
@@ -117,9 +118,6 @@ TEST_F(CommandLineTest, PinListRenameUnpin) {
     EXPECT_EQ(pins[0]["displayName"], "Projects");
     EXPECT_EQ(pins[0]["order"], 0);
     EXPECT_NEAR(pins[0]["originalAddedDate"].get<double>(), march2024, 1e-6);
-    EXPECT_EQ(pins[0]["isMissing"], false);
-    EXPECT_EQ(pins[0]["needsAccess"], false);
-    EXPECT_EQ(pins[0]["isLocked"], false);
 
     auto renamed = work + "/Renamed";
     std::filesystem::rename(projects, renamed);
@@ -181,17 +179,74 @@ TEST_F(CommandLineTest, AReadOnlyVolumeIsRefusedWithoutARecord) {
     EXPECT_EQ(listed(), nlohmann::json::array());
 }
 
-// A store another process holds cannot be used; the command then touches no
-// folder, since dates kept only in memory would be lost when it exits.
-TEST_F(CommandLineTest, AStoreHeldElsewhereChangesNoFolder) {
+// A store a newer Skyloom wrote is not opened; the command then touches no
+// folder, since dates kept only in memory would be lost when it exits, and
+// the store stays as it was.
+TEST_F(CommandLineTest, ANewerStoreChangesNoFolderAndStaysAsItWas) {
     auto dir = data + "/brindle-engineering.Skyloom.direct";
     std::filesystem::create_directories(dir);
-    auto held = ModelContainer::open(dir + "/default.store");
+    const std::string store = dir + "/default.store";
+    ModelContainer::open(store).reset();
+    SQLite::Database(store, SQLite::OPEN_READWRITE)
+        .exec("PRAGMA user_version = 20000; PRAGMA wal_checkpoint(TRUNCATE)");
+    std::ifstream in(store, std::ios::binary);
+    const std::string before(std::istreambuf_iterator<char>(in), {});
+
     auto a = folder("a");
     auto result = skyloom({"pin", "a"});
     EXPECT_EQ(result.exitStatus, 1);
-    EXPECT_NE(result.standardError.find("아무 폴더도 바꾸지 않았어요."), std::string::npos);
+    EXPECT_EQ(result.standardError,
+              "저장된 고정 목록이 더 새 버전의 Skyloom에서 만들어져 열지 않았어요. 새 버전의 "
+              "Skyloom으로 다시 실행해 주세요.\n아무 폴더도 바꾸지 않았어요.\n");
     EXPECT_NEAR(accessTime(a), march2024, 1e-6);
+    std::ifstream after(store, std::ios::binary);
+    EXPECT_EQ(std::string(std::istreambuf_iterator<char>(after), {}), before);
+}
+
+// Commands started together take turns on the store: one that waits is told
+// so after a second, and none fails.
+TEST_F(CommandLineTest, TwentyCommandsAtOnceAllSucceed) {
+    auto dir = data + "/brindle-engineering.Skyloom.direct";
+    std::filesystem::create_directories(dir);
+    std::vector<std::string> folders;
+    for (int i = 0; i < 20; ++i)
+        folders.push_back(folder("f" + std::to_string(i)));
+    std::vector<ProcessResult> results(folders.size());
+    {
+        // Held past the app's short wait, as a long command would.
+        auto held = StoreLock::acquire(dir + "/default.store");
+        std::vector<std::thread> commands;
+        for (std::size_t i = 0; i < folders.size(); ++i)
+            commands.emplace_back([&, i] { results[i] = skyloom({"pin", folders[i]}); });
+        std::this_thread::sleep_for(std::chrono::milliseconds(2500));
+        held.reset();
+        for (auto& command : commands)
+            command.join();
+    }
+    for (std::size_t i = 0; i < folders.size(); ++i) {
+        EXPECT_EQ(results[i].exitStatus, 0) << results[i].standardError;
+        EXPECT_EQ(results[i].standardError.substr(0, 67),
+                  "다른 Skyloom 명령이 끝나기를 기다리는 중이에요…\n")
+            << i;
+        EXPECT_GE(accessTime(folders[i]), pinnedThreshold);
+    }
+    EXPECT_EQ(listed().size(), 20u);
+}
+
+// `list` shows each folder as it is now and writes nothing.
+TEST_F(CommandLineTest, ListShowsADeletedFolderAsMissingWithoutWriting) {
+    auto gone = folder("gone");
+    ASSERT_EQ(skyloom({"pin", "gone"}).exitStatus, 0);
+    std::filesystem::remove(gone);
+    const std::string store = data + "/brindle-engineering.Skyloom.direct/default.store";
+    auto modified = std::filesystem::last_write_time(store);
+    auto pins = listed();
+    ASSERT_EQ(pins.size(), 1u);
+    EXPECT_EQ(pins[0]["isMissing"], true);
+    EXPECT_EQ(skyloom({"list"}).standardOutput,
+              gone + "\t찾을 수 없음 — 목록에서 지울 수 있어요\n");
+    EXPECT_EQ(std::filesystem::last_write_time(store), modified);
+    EXPECT_EQ(std::filesystem::file_size(store + "-wal"), 0u);
 }
 
 TEST_F(CommandLineTest, ADamagedStoreIsReportedAndReplaced) {

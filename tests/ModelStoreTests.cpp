@@ -1,13 +1,16 @@
 // The model store on real SQLite files: records round-trip, the context's
 // identity map, pending changes and notifications, and saving.
 
+#include "core/engine/PinService.h"
 #include "core/store/ModelContainer.h"
 #include "core/store/StoreRecovery.h"
 #include "support/TempDir.h"
 
 #include <SQLiteCpp/SQLiteCpp.h>
+#include <cmath>
 #include <filesystem>
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 #include <tuple>
 
 using namespace skyloom;
@@ -40,13 +43,38 @@ auto fields(const PinnedFolder& r) {
 
 } // namespace
 
-TEST_F(ModelStoreTest, FirstLaunchCreatesTheDirectoryAndAnEmptyStore) {
+unsigned modeOf(const std::string& path) {
+    struct stat info {};
+    EXPECT_EQ(::lstat(path.c_str(), &info), 0) << path;
+    return info.st_mode & 07777;
+}
+
+// The store reveals which folders the user pinned: its folder and every file
+// in it are the user's alone, whatever the umask, also for an existing store.
+TEST_F(ModelStoreTest, FirstLaunchCreatesAPrivateDirectoryAndAnEmptyStore) {
     const std::string folder = dir.path() + "/data/brindle-engineering.Skyloom.direct";
+    const mode_t umask = ::umask(022);
     EXPECT_EQ(defaultStoreURL(), folder + "/default.store");
-    EXPECT_TRUE(std::filesystem::is_directory(folder));
+    EXPECT_EQ(modeOf(folder), 0700u);
 
     auto container = openStore(defaultStoreURL());
     EXPECT_EQ(storeState(), StoreState::opened);
+    container->mainContext().insert(makeRecord("/secret", 0));
+    container->mainContext().save();
+    for (const char* suffix : {"", "-wal", "-shm", ".lock"})
+        EXPECT_EQ(modeOf(defaultStoreURL() + suffix), 0600u) << suffix;
+
+    // A store from before, with wider modes, is narrowed when it is used.
+    container.reset();
+    ::chmod(folder.c_str(), 0755);
+    for (const char* suffix : {"", "-wal", "-shm", ".lock"})
+        ::chmod((defaultStoreURL() + suffix).c_str(), 0644);
+    container = openStore(defaultStoreURL());
+    EXPECT_EQ(modeOf(folder), 0700u);
+    for (const char* suffix : {"", "-wal", "-shm", ".lock"})
+        EXPECT_EQ(modeOf(defaultStoreURL() + suffix), 0600u) << suffix;
+    ::umask(umask);
+
     // The file's marks: changing any of them would move every existing store aside.
     auto db = peek();
     EXPECT_EQ(db.execAndGet("PRAGMA application_id").getInt(), 0x534B594C); // "SKYL"
@@ -60,11 +88,13 @@ TEST_F(ModelStoreTest, RecordsRoundTripWithAllEightFields) {
     // Each flag column has its own pattern across the records, so a swap shows.
     auto defaults = std::make_shared<PinnedFolder>();
     defaults->setPinnedAt(-0.5);
-    auto full = std::make_shared<PinnedFolder>("/tmp/caf\xe9/\xff\xfe", Bytes{0, 1, 0xff},
-                                               -1234.0625, INT64_MAX, 4'102'444'800.125);
+    auto full =
+        std::make_shared<PinnedFolder>("/tmp/caf\xe9/\xff\xfe", Bytes{0, 1, 0xff}, -1234.0625,
+                                       ModelContext::largestOrder, 4'102'444'800.125);
     full->setIsMissing(true);
     full->setIsLocked(true);
-    auto emptyBookmark = std::make_shared<PinnedFolder>("/a", Bytes{}, 0.0, INT64_MIN, 1e-6);
+    auto emptyBookmark =
+        std::make_shared<PinnedFolder>("/a", Bytes{}, 0.0, -ModelContext::largestOrder, 1e-6);
     emptyBookmark->setNeedsAccess(true);
     emptyBookmark->setIsLocked(true);
     const std::vector<PinnedFolderPtr> saved{emptyBookmark, defaults, full}; // by order
@@ -78,6 +108,31 @@ TEST_F(ModelStoreTest, RecordsRoundTripWithAllEightFields) {
     ASSERT_EQ(records.size(), 3u);
     for (std::size_t i = 0; i < 3; ++i)
         EXPECT_EQ(fields(*records[i]), fields(*saved[i])) << i;
+}
+
+// Values no Skyloom writes (a damaged or edited file) are brought into range
+// on reading, so that no date or order arithmetic can overflow, and the other
+// records are kept.
+TEST_F(ModelStoreTest, ValuesOutOfRangeAreBroughtIntoRange) {
+    ModelContainer::open(defaultStoreURL()).reset();
+    {
+        SQLite::Database db(defaultStoreURL(), SQLite::OPEN_READWRITE);
+        db.exec(R"(INSERT INTO PinnedFolder (path, originalAddedDate, "order", pinnedAt) VALUES
+                   ('/max', 9e999, 9223372036854775807, -9e999),
+                   ('/min', 4102488000.0, -9223372036854775808, 1e308),
+                   ('/nan', -1e300, 5, 0.0))");
+    }
+    auto records = ModelContainer::open(defaultStoreURL())->mainContext().fetchAll();
+    ASSERT_EQ(records.size(), 3u);
+    EXPECT_EQ(records[0]->order(), -ModelContext::largestOrder);
+    EXPECT_EQ(records[2]->order(), ModelContext::largestOrder);
+    for (const auto& record : records) {
+        EXPECT_FALSE(record->originalAddedDate()) << record->path();
+        EXPECT_TRUE(std::isfinite(record->pinnedAt()));
+        EXPECT_LE(std::abs(record->pinnedAt()), 3e11);
+    }
+    EXPECT_EQ(PinService::nextOrder(records), ModelContext::largestOrder + 1);
+    EXPECT_GE(pinDate(PinService::nextOrder(records)), pinnedThreshold);
 }
 
 TEST_F(ModelStoreTest, ContextKeepsOneObjectPerRecordAndSavesOnlyItsChanges) {

@@ -2,12 +2,19 @@
 #include "core/engine/PinError.h"
 #include "core/store/ModelContainer.h"
 #include "core/store/PinStore.h"
+#include "core/store/StoreRecovery.h"
 #include "support/FakeDates.h"
 #include "support/TempDir.h"
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+#include <fcntl.h>
 #include <filesystem>
+#include <sys/mount.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 using namespace skyloom;
@@ -21,27 +28,31 @@ constexpr Date march2024 = 1709251200.0;
 class CountingDesktop final : public Desktop {
 public:
     std::vector<std::string> announcements;
+    std::function<std::optional<std::vector<std::string>>()> chooser = [] { return std::nullopt; };
     std::optional<std::vector<std::string>> chooseFolders(const FolderChoice&) override {
-        return std::nullopt;
+        return chooser();
     }
     void reveal(const std::string&) override {}
     void open(const std::string&) override {}
     void announce(const std::string& text) override { announcements.push_back(text); }
 };
 
+PinService fakeService(std::shared_ptr<FakeDates> dates) {
+    return PinService(dates, std::make_shared<FileManager>(), [](const std::string&) {
+        return FolderTraits{false, true, "ext4"};
+    });
+}
+
 class PinStoreTest : public ::testing::Test {
 protected:
     TempDir temp;
-    std::unique_ptr<ModelContainer> container =
-        ModelContainer::open(temp.makeFolder("store") + "/default.store");
+    std::string storePath = temp.makeFolder("store") + "/default.store";
+    std::unique_ptr<ModelContainer> container = ModelContainer::open(storePath);
     std::shared_ptr<FakeDates> dates = std::make_shared<FakeDates>();
     std::shared_ptr<CountingDesktop> desktop = std::make_shared<CountingDesktop>();
-    PinStore store{container->mainContext(),
-                   PinService(dates, std::make_shared<FileManager>(),
-                              [](const std::string&) {
-                                  return FolderTraits{false, true, "ext4"};
-                              }),
-                   desktop};
+    std::unique_ptr<PinStore> owned =
+        std::make_unique<PinStore>(container->mainContext(), fakeService(dates), desktop);
+    PinStore& store = *owned;
 
     std::string folder(const std::string& name, Date date = march2024) {
         auto path = temp.makeFolder(name);
@@ -162,11 +173,151 @@ TEST_F(PinStoreTest, ReapplyRepairsAndPersists) {
     EXPECT_EQ(dates->dates[path], pinDate(0));
 
     // A second context on the same file sees what was saved.
+    owned.reset();
     container.reset();
     auto reopened = ModelContainer::open(temp.path() + "/store/default.store");
     auto pins = reopened->mainContext().fetchAll();
     ASSERT_EQ(pins.size(), 1u);
     EXPECT_EQ(pins[0]->originalAddedDate(), march2024 + 60);
+}
+
+// Everything an operation reported as done is in the store file itself: a
+// lost log costs nothing.
+TEST_F(PinStoreTest, TheStoreFileAloneHoldsEveryFinishedOperation) {
+    std::vector<std::string> folders;
+    for (int i = 0; i < 40; ++i)
+        folders.push_back(folder("f" + std::to_string(i)));
+    store.add(folders);
+    ASSERT_FALSE(store.errorMessage());
+    ASSERT_EQ(store.remove(store.fetchPins()[0]), std::nullopt);
+
+    const std::string copy = temp.makeFolder("copy") + "/default.store";
+    std::filesystem::copy_file(storePath, copy);
+    auto pins = ModelContainer::open(copy)->mainContext().fetchAll();
+    ASSERT_EQ(pins.size(), 39u);
+    EXPECT_EQ(pins.back()->originalAddedDate(), march2024);
+}
+
+// With no room left for the store, no folder gets a pin date whose earlier
+// date is not saved, and an unpin that cannot be saved keeps its record.
+TEST_F(PinStoreTest, AFullDiskChangesNoFolderAndSaysSo) {
+    const std::string mountPoint = temp.makeFolder("small");
+    if (::mount("skyloom-test", mountPoint.c_str(), "tmpfs", 0, "size=256k") != 0)
+        GTEST_SKIP() << "cannot mount a small tmpfs (needs root): " << std::strerror(errno);
+    struct Unmount {
+        std::string path;
+        ~Unmount() { ::umount2(path.c_str(), MNT_DETACH); }
+    } unmount{mountPoint};
+    auto small = ModelContainer::open(mountPoint + "/default.store");
+    PinStore full(small->mainContext(), fakeService(dates), desktop);
+    auto kept = folder("kept");
+    full.add({kept});
+    ASSERT_FALSE(full.errorMessage());
+
+    {
+        // Fill what is left.
+        int fd = ::open((mountPoint + "/filler").c_str(), O_WRONLY | O_CREAT, 0600);
+        ASSERT_GE(fd, 0);
+        const std::string block(4096, 'x');
+        while (::write(fd, block.data(), block.size()) > 0) {
+        }
+        ::close(fd);
+    }
+    std::vector<std::string> many;
+    for (int i = 0; i < 30; ++i)
+        many.push_back(folder("n" + std::to_string(i)));
+    const int writesBefore = dates->writes;
+    full.add(many);
+    EXPECT_EQ(dates->writes, writesBefore);
+    EXPECT_EQ(full.fetchPins().size(), 1u);
+    const std::string line =
+        "n0 \u2014 고정 목록을 저장하지 못했어요. 저장 공간을 확인한 뒤 다시 시도하세요.";
+    ASSERT_TRUE(full.errorMessage());
+    EXPECT_EQ(full.errorMessage()->substr(0, line.size()), line);
+    EXPECT_EQ(std::count(full.errorMessage()->begin(), full.errorMessage()->end(), '\n'), 29);
+
+    // A real date found on a pinned folder is not written over unsaved.
+    dates->dates[kept] = march2024 + 60;
+    full.reapplyAll();
+    EXPECT_EQ(dates->dates[kept], march2024 + 60);
+    EXPECT_EQ(full.fetchPins().at(0)->originalAddedDate(), march2024);
+    EXPECT_EQ(full.errorMessage(), "kept \u2014 " + PinStore::saveFailedText());
+
+    full.setErrorMessage(std::nullopt);
+    full.unpin({kept});
+    EXPECT_EQ(full.errorMessage(), "kept \u2014 " + PinStore::saveFailedText());
+    EXPECT_EQ(full.fetchPins().size(), 1u);
+
+    // Once there is room again, the record that stayed is removed for good.
+    std::filesystem::remove(mountPoint + "/filler");
+    full.unpin({kept});
+    EXPECT_FALSE(full.errorMessage());
+    EXPECT_EQ(dates->dates[kept], march2024 + 60);
+    EXPECT_TRUE(full.fetchPins().empty());
+}
+
+// A store that lives only in memory refuses every change at the pin store,
+// whichever entry point asks, and touches no folder; listing still works.
+TEST_F(PinStoreTest, AnInMemoryStoreChangesNoFolder) {
+    auto memory = ModelContainer::inMemory();
+    PinStore refusing(memory->mainContext(), fakeService(dates), desktop);
+    auto plain = folder("plain");
+    auto orphan = folder("orphan", pinDate(2));
+    const auto refusal = PinStore::inMemoryRefusal();
+    EXPECT_NE(refusal.find("\n아무 폴더도 바꾸지 않았어요."), std::string::npos);
+
+    for (const auto& change : std::vector<std::function<void()>>{
+             [&] { refusing.add({plain}); }, [&] { refusing.unpin({orphan}); },
+             [&] { refusing.unpinAll(); }, [&] { refusing.chooseFoldersToPin(); }}) {
+        refusing.setErrorMessage(std::nullopt);
+        change();
+        EXPECT_EQ(refusing.errorMessage(), refusal);
+    }
+    EXPECT_EQ(dates->writes, 0);
+    EXPECT_TRUE(refusing.fetchPins().empty());
+}
+
+// The app serves other requests while its chooser runs: a record removed
+// meanwhile is left alone when the chooser returns.
+TEST_F(PinStoreTest, RegrantingARecordRemovedDuringTheChooserDoesNothing) {
+    auto path = folder("granted");
+    store.add({path});
+    auto pin = store.fetchPins().at(0);
+    int writes = 0;
+    desktop->chooser = [&]() -> std::optional<std::vector<std::string>> {
+        EXPECT_EQ(store.remove(pin), std::nullopt);
+        writes = dates->writes;
+        return std::vector<std::string>{path};
+    };
+    store.regrantAccess(pin);
+    EXPECT_EQ(dates->writes, writes);
+    EXPECT_EQ(dates->dates[path], march2024);
+    EXPECT_TRUE(store.fetchPins().empty());
+    EXPECT_FALSE(store.errorMessage());
+}
+
+// The app installs its desktop before anything is announced, so the first
+// announcement (a store reset at launch, say) reaches it.
+TEST(SharedPinStore, TheInstalledDesktopHearsTheFirstAnnouncement) {
+    TempDir temp;
+    const pid_t child = ::fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        ::setenv("XDG_DATA_HOME", temp.path().c_str(), 1);
+        auto desktop = std::make_shared<CountingDesktop>();
+        PinStore::installDesktop(desktop);
+        PinStore::shared().setNoticeMessage("first");
+        auto later = std::make_shared<CountingDesktop>();
+        PinStore::installDesktop(later);
+        PinStore::shared().setNoticeMessage("second");
+        ::_exit(desktop->announcements == std::vector<std::string>{"first"} &&
+                        later->announcements == std::vector<std::string>{"second"}
+                    ? 0
+                    : 1);
+    }
+    int status = 0;
+    ASSERT_EQ(::waitpid(child, &status, 0), child);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
 }
 
 } // namespace

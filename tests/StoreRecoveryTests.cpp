@@ -91,12 +91,41 @@ TEST_F(StoreRecoveryTest, DamagedStoresAreMovedAsideWholeUnderOneStamp) {
     // always created whole, so an empty one lost its content.
     expectMovedAside("empty", [](auto& p) { writeFile(p, ""); });
     expectMovedAside("foreign", [](auto& p) { makeStore(p, 1, "PRAGMA application_id = 7"); });
-    expectMovedAside("newer", [](auto& p) { makeStore(p, 1, "PRAGMA user_version = 10001"); });
     // Found only once SQLite has opened the file, which makes companions of its own.
     expectMovedAside(
         "alien tables", [](auto& p) { makeStore(p, 1, "CREATE TABLE x (y)"); }, false);
     // What an interrupted recovery leaves: a log (and its index) without its store.
     expectMovedAside("orphan log", [](auto&) {});
+}
+
+// A store a newer Skyloom wrote, or one that fails for a reason not known to
+// mean damage, is left exactly as it is: a later Skyloom can still read it.
+TEST_F(StoreRecoveryTest, ANewerOrUnknownStoreIsLeftAloneAndTheUserToldWhy) {
+    auto leftAlone = [&](const std::string& store, StoreOpenError::Reason reason) {
+        StoreRecovery::resetForTesting();
+        const auto before = storeFiles(store);
+        auto container = openStore(store);
+        EXPECT_EQ(storeFiles(store), before);
+        EXPECT_TRUE(container->isStoredInMemoryOnly());
+        EXPECT_FALSE(storeWasReset());
+        EXPECT_EQ(storeUnavailableReason(), reason);
+        for (const auto& entry : fs::directory_iterator(fs::path(store).parent_path()))
+            EXPECT_EQ(entry.path().string().find(".corrupt-"), std::string::npos);
+    };
+    const std::string newer = storeIn("newer");
+    makeStore(newer, 2, "PRAGMA user_version = 10001");
+    leftAlone(newer, StoreOpenError::Reason::newerSchema);
+    EXPECT_EQ(storeUnavailableMessage(),
+              "저장된 고정 목록이 더 새 버전의 Skyloom에서 만들어져 열지 않았어요. 새 버전의 "
+              "Skyloom으로 다시 실행해 주세요.");
+
+    // A schema format number that only a later SQLite knows.
+    const std::string later = storeIn("later format");
+    makeStore(later, 2);
+    std::string bytes = readFile(later);
+    bytes[47] = 9;
+    writeFile(later, bytes);
+    leftAlone(later, StoreOpenError::Reason::unknown);
 }
 
 TEST_F(StoreRecoveryTest, MovingAsideNeverOverwritesAnEarlierMovedAsideFile) {

@@ -142,21 +142,28 @@ int main(int argc, char** argv) {
         }
     }
 
-    // No app runs: this process owns the store while the verb runs.
+    // No app runs: this process owns the store while the verb runs. Commands
+    // started together take turns; a long wait is explained, not failed.
+    StoreRecovery::setLockWait(StoreLock::commandLineWait, [] {
+        std::string text = translate(SKYLOOM_TRANSLATE_NOOP(
+                               "Skyloom", "다른 Skyloom 명령이 끝나기를 기다리는 중이에요…")) +
+                           "\n";
+        std::fwrite(text.data(), 1, text.size(), stderr);
+        std::fflush(stderr);
+    });
     ModelContainer& container = sharedModelContainer();
-    if (container.isStoredInMemoryOnly()) {
-        // Earlier dates kept only in memory would be gone when this process
-        // exits, so no folder is touched.
-        return printError(
-            storeUnavailableMessage() + "\n" +
-            translate(SKYLOOM_TRANSLATE_NOOP("Skyloom", "아무 폴더도 바꾸지 않았어요.")));
-    }
-    std::string resetNotice;
+    std::string storeNotice;
     if (storeWasReset())
-        resetNotice = storeResetMessage() + "\n";
+        storeNotice = storeResetMessage() + "\n";
 
     CommandHandler handler(PinStore::shared());
     CommandResult result = handler.handle(request);
-    result.standardError = resetNotice + result.standardError;
+    // The pin store refuses every change itself; a list from the in-memory
+    // store is not the user's list, which says so.
+    if (container.isStoredInMemoryOnly() && command.verb == ParsedCommand::Verb::list) {
+        storeNotice += storeUnavailableMessage() + "\n";
+        result.exitStatus = 1;
+    }
+    result.standardError = storeNotice + result.standardError;
     return finish(result);
 }

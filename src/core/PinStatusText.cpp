@@ -5,14 +5,18 @@
 
 namespace skyloom {
 
-PinStatus pinStatus(const PinnedFolder& pin) {
-    if (pin.isMissing())
+PinStatus pinStatus(bool isMissing, bool needsAccess, bool isLocked) {
+    if (isMissing)
         return PinStatus::missing;
-    if (pin.needsAccess())
+    if (needsAccess)
         return PinStatus::needsAccess;
-    if (pin.isLocked())
+    if (isLocked)
         return PinStatus::locked;
     return PinStatus::normal;
+}
+
+PinStatus pinStatus(const PinnedFolder& pin) {
+    return pinStatus(pin.isMissing(), pin.needsAccess(), pin.isLocked());
 }
 
 std::string pinStatusText(PinStatus status) {

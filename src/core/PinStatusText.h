@@ -16,6 +16,7 @@ enum class PinStatus {
 };
 
 PinStatus pinStatus(const PinnedFolder& pin);
+PinStatus pinStatus(bool isMissing, bool needsAccess, bool isLocked);
 
 // The translated status text; empty for a normal pin (the row shows its path).
 std::string pinStatusText(PinStatus status);

@@ -261,8 +261,8 @@ CommandResult CommandHandler::run(const ParsedCommand& command) {
 }
 
 CommandResult CommandHandler::list(bool json) {
-    // Renamed folders show under their new path.
-    store_.refreshPaths();
+    // Each folder as it is now (renamed ones under their new path, deleted
+    // ones missing), without writing anything.
     auto pins = store_.fetchPins();
     CommandResult result;
     if (json) {
@@ -271,15 +271,16 @@ CommandResult CommandHandler::list(bool json) {
             nlohmann::json original = nullptr;
             if (pin->originalAddedDate())
                 original = *pin->originalAddedDate();
+            const auto status = store_.currentStatus(*pin);
             array.push_back({
-                {"path", pin->path()},
-                {"displayName", pin->displayName()},
+                {"path", status.path},
+                {"displayName", FolderPath::displayName(status.path)},
                 {"order", pin->order()},
                 {"originalAddedDate", original},
                 {"pinnedAt", pin->pinnedAt()},
-                {"isMissing", pin->isMissing()},
-                {"needsAccess", pin->needsAccess()},
-                {"isLocked", pin->isLocked()},
+                {"isMissing", status.isMissing},
+                {"needsAccess", status.needsAccess},
+                {"isLocked", status.isLocked},
             });
         }
         // Names that are not UTF-8 cannot be JSON text; their odd bytes
@@ -294,8 +295,10 @@ CommandResult CommandHandler::list(bool json) {
         return result;
     }
     for (const auto& pin : pins) {
-        std::string state = pinStatusText(pinStatus(*pin));
-        result.standardOutput += pin->path() + (state.empty() ? "" : "\t" + state) + "\n";
+        const auto status = store_.currentStatus(*pin);
+        std::string state =
+            pinStatusText(pinStatus(status.isMissing, status.needsAccess, status.isLocked));
+        result.standardOutput += status.path + (state.empty() ? "" : "\t" + state) + "\n";
     }
     return result;
 }

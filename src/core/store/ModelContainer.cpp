@@ -3,32 +3,29 @@
 #include "core/store/StoreSchema.h"
 
 #include <SQLiteCpp/SQLiteCpp.h>
-#include <filesystem>
 #include <sqlite3.h>
 #include <unistd.h>
 
 namespace skyloom {
 namespace {
 
-namespace fs = std::filesystem;
-
-bool pathExists(const std::string& path) {
-    std::error_code error;
-    return fs::exists(fs::symlink_status(path, error));
-}
-
 // Closes a database that failed to open without checkpointing, so a damaged
-// or foreign store keeps its bytes and its write-ahead log. Before damaged
-// files are moved aside, the companion files SQLite made only because we
-// looked are removed again; when the store is merely busy they may belong to
-// the process that holds it, so they stay.
+// or foreign store keeps its bytes and its write-ahead log. The companion
+// files SQLite made only because we looked are removed again, so damaged
+// files are moved aside as they were and a store we leave alone stays as it
+// was; when the store is merely busy they may belong to the process that
+// holds it, so they stay.
 void closeUntouched(std::unique_ptr<SQLite::Database>& db, const std::string& storePath,
                     bool hadWal, bool hadShm, StoreOpenError::Reason reason) {
     if (!db)
         return;
     sqlite3_db_config(db->getHandle(), SQLITE_DBCONFIG_NO_CKPT_ON_CLOSE, 1, nullptr);
     db.reset();
-    if (reason != StoreOpenError::Reason::damagedContent)
+    // Busy, permission, I/O and full-disk failures may come from another
+    // process's use of the files; every other reason means we looked alone.
+    using Reason = StoreOpenError::Reason;
+    if (reason != Reason::damagedContent && reason != Reason::newerSchema &&
+        reason != Reason::unknown)
         return;
     if (!hadWal)
         ::unlink((storePath + "-wal").c_str());
@@ -62,18 +59,19 @@ std::unique_ptr<ModelContainer> ModelContainer::open(const std::string& storePat
 std::unique_ptr<ModelContainer> ModelContainer::open(const std::string& storePath,
                                                      std::shared_ptr<StoreLock> lock,
                                                      const Options& options) {
-    if (!pathExists(storePath)) {
+    StoreSchema::makePrivate(storePath);
+    if (!StoreSchema::exists(storePath)) {
         // A log without its store is what an interrupted recovery leaves;
         // SQLite would silently apply or drop it, so it counts as damage.
-        if (pathExists(storePath + "-wal") || pathExists(storePath + "-shm"))
+        if (StoreSchema::exists(storePath + "-wal") || StoreSchema::exists(storePath + "-shm"))
             throw StoreOpenError(StoreOpenError::Reason::damagedContent,
                                  "companion files lie without their store file");
         StoreSchema::createStore(storePath);
     }
     StoreSchema::checkHeader(storePath);
 
-    const bool hadWal = pathExists(storePath + "-wal");
-    const bool hadShm = pathExists(storePath + "-shm");
+    const bool hadWal = StoreSchema::exists(storePath + "-wal");
+    const bool hadShm = StoreSchema::exists(storePath + "-shm");
     std::unique_ptr<ModelContainer> container(new ModelContainer);
     container->storePath_ = storePath;
     container->lock_ = std::move(lock);

@@ -14,8 +14,8 @@ class Database;
 
 namespace skyloom {
 
-// The model container: the store of schema 1.0.0 (SchemaV1 with
-// SkyloomMigrationPlan, which has no stages) and its one main context.
+// The model container: the store of schema 1.0.0 (SchemaV1; there are no
+// migration stages) and its one main context.
 class ModelContainer {
 public:
     struct Options {

@@ -1,7 +1,10 @@
 #include "core/store/ModelContext.h"
 
+#include "core/engine/FileSystemAddedDate.h"
+
 #include <SQLiteCpp/SQLiteCpp.h>
 #include <algorithm>
+#include <cmath>
 #include <sqlite3.h>
 #include <stdexcept>
 
@@ -43,6 +46,22 @@ void bindFields(SQLite::Statement& statement, int first, const PinnedFolder& rec
     statement.bind(first + 7, record.isLocked() ? 1 : 0);
 }
 
+// 0001-01-01 and 9999-12-31 UTC: any date outside is no folder's date.
+constexpr Date earliestDate = -62135596800.0;
+constexpr Date latestDate = 253402300799.0;
+
+// A known earlier date is a real one (before pinnedThreshold); anything else
+// counts as unknown, so unpinning writes the moment of unpinning.
+std::optional<Date> storedOriginalDate(double value) {
+    if (!std::isfinite(value) || value < earliestDate || value >= pinnedThreshold)
+        return std::nullopt;
+    return value;
+}
+
+Date storedDate(double value) {
+    return std::isfinite(value) ? std::clamp(value, earliestDate, latestDate) : 0.0;
+}
+
 Bytes columnBytes(const SQLite::Column& column) {
     auto size = column.getBytes();
     auto* data = static_cast<const std::uint8_t*>(column.getBlob());
@@ -50,6 +69,9 @@ Bytes columnBytes(const SQLite::Column& column) {
 }
 
 } // namespace
+
+const std::int64_t ModelContext::largestOrder =
+    static_cast<std::int64_t>((pinBaseDate - pinnedThreshold) / pinOrderStep) - 1;
 
 ModelContext::ModelContext(SQLite::Database* db) : db_(db) {}
 
@@ -65,13 +87,18 @@ void ModelContext::load() {
         std::optional<Bytes> bookmark;
         if (!rows.getColumn(2).isNull())
             bookmark = columnBytes(rows.getColumn(2));
+        // A damaged or edited file may hold any value; one out of range is
+        // clamped rather than taken for damage of the whole store, which
+        // would lose every other record's earlier date. Orders and dates
+        // then stay where the pin-date arithmetic cannot overflow.
         std::optional<Date> originalAddedDate;
         if (!rows.getColumn(3).isNull())
-            originalAddedDate = rows.getColumn(3).getDouble();
+            originalAddedDate = storedOriginalDate(rows.getColumn(3).getDouble());
         Bytes path = columnBytes(rows.getColumn(1));
         auto record = std::make_shared<PinnedFolder>(
             std::string(path.begin(), path.end()), std::move(bookmark), originalAddedDate,
-            rows.getColumn(4).getInt64(), rows.getColumn(5).getDouble());
+            std::clamp(rows.getColumn(4).getInt64(), -largestOrder, largestOrder),
+            storedDate(rows.getColumn(5).getDouble()));
         record->setIsMissing(rows.getColumn(6).getInt64() != 0);
         record->setNeedsAccess(rows.getColumn(7).getInt64() != 0);
         record->setIsLocked(rows.getColumn(8).getInt64() != 0);
@@ -173,6 +200,27 @@ void ModelContext::remove(const PinnedFolderPtr& record) {
     const auto position = positionOf(record);
     sorted_.erase(sorted_.begin() + static_cast<std::ptrdiff_t>(position));
     changes_.notify(ModelChange{ModelChange::Kind::deleted, record, std::nullopt, position});
+}
+
+bool ModelContext::contains(const PinnedFolderPtr& record) const {
+    if (!record || !record->persistentIdentifier())
+        return false;
+    auto found = live_.find(*record->persistentIdentifier());
+    return found != live_.end() && found->second.record == record;
+}
+
+void ModelContext::checkpoint() {
+    if (!db_)
+        return;
+    // The process owns the store (StoreLock), so no reader holds the log back
+    // and a full checkpoint copies every frame and truncates the log.
+    int logFrames = 0, copiedFrames = 0;
+    sqlite3* handle = db_->getHandle();
+    int result = sqlite3_wal_checkpoint_v2(handle, nullptr, SQLITE_CHECKPOINT_TRUNCATE, &logFrames,
+                                           &copiedFrames);
+    if (result != SQLITE_OK)
+        throw StoreError(std::string("cannot checkpoint the store: ") + sqlite3_errmsg(handle),
+                         sqlite3_extended_errcode(handle), sqlite3_system_errno(handle));
 }
 
 bool ModelContext::hasChanges() const {

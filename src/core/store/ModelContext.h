@@ -59,6 +59,22 @@ public:
 
     bool hasChanges() const;
 
+    // Whether `record` is one of the live records (not deleted meanwhile).
+    bool contains(const PinnedFolderPtr& record) const;
+
+    // Folds the write-ahead log into the store file and empties it, so the
+    // file alone is a complete copy of every saved record and a lost or
+    // damaged log costs nothing. Throws StoreError; saved records stay safe
+    // in the log then.
+    void checkpoint();
+
+    // True for a context whose records live only as long as the process.
+    bool isStoredInMemoryOnly() const { return !db_; }
+
+    // The range of `order` a stored record may carry: any pin date of it
+    // still lies at or after pinnedThreshold, and one more never overflows.
+    static const std::int64_t largestOrder;
+
     // Notified on insert, delete and every field change of a live record.
     ObserverList<const ModelChange&>& changes() { return changes_; }
 
@@ -68,7 +84,8 @@ private:
     // `db` is null for a context that lives in memory only.
     explicit ModelContext(SQLite::Database* db);
 
-    // Reads every record of the store; throws SQLite::Exception.
+    // Reads every record of the store; throws SQLite::Exception. Values
+    // outside what Skyloom writes are brought into range (see load()).
     void load();
 
     void track(const PinnedFolderPtr& record);

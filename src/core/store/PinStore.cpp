@@ -12,7 +12,11 @@
 namespace skyloom {
 
 std::string failureLine(const std::string& displayName, const std::exception& error) {
-    return displayName + " \u2014 " + errorDescription(error);
+    return failureLine(displayName, errorDescription(error));
+}
+
+std::string failureLine(const std::string& displayName, const std::string& reason) {
+    return displayName + " \u2014 " + reason;
 }
 
 std::optional<std::string> joinedLines(const std::vector<std::string>& lines) {
@@ -35,13 +39,82 @@ std::string joinedNames(const std::vector<std::string>& names) {
 
 } // namespace
 
+// One operation of an entry point. When the outermost one ends, the log is
+// folded into the store file, so that the file alone holds everything an
+// operation reported as done and a lost or damaged log costs nothing. A
+// failed checkpoint is left for the next one: the records are safe in the log.
+class PinStore::Operation {
+public:
+    explicit Operation(PinStore& store) : store_(store) { ++store_.operationDepth_; }
+    ~Operation() {
+        if (--store_.operationDepth_ != 0)
+            return;
+        try {
+            store_.context_.checkpoint();
+        } catch (const std::exception&) {
+        }
+    }
+    Operation(const Operation&) = delete;
+    Operation& operator=(const Operation&) = delete;
+
+private:
+    PinStore& store_;
+};
+
+namespace {
+
+PinStore*& sharedInstance() {
+    static PinStore* instance = nullptr;
+    return instance;
+}
+
+std::shared_ptr<Desktop>& installedDesktop() {
+    static std::shared_ptr<Desktop> desktop;
+    return desktop;
+}
+
+} // namespace
+
 PinStore::PinStore(ModelContext& context, PinService service, std::shared_ptr<Desktop> desktop)
-    : context_(context), service_(std::move(service)), desktop_(std::move(desktop)) {}
+    : context_(context), service_(std::move(service)), desktop_(std::move(desktop)) {
+    // A newly observed earlier date is saved the moment the engine records
+    // it, before the engine writes the pin date over it; a failed save
+    // throws out of the engine so that nothing is written.
+    changeToken_ = context_.changes().add([this](const ModelChange& change) {
+        if (savesBeforeDateWrite_ && change.kind == ModelChange::Kind::updated &&
+            change.field == PinnedFolder::Field::originalAddedDate)
+            context_.save();
+    });
+}
+
+PinStore::~PinStore() {
+    context_.changes().remove(changeToken_);
+    if (sharedInstance() == this)
+        sharedInstance() = nullptr;
+}
 
 PinStore& PinStore::shared() {
     static PinStore store(sharedModelContainer().mainContext(), PinService::makeDefault(),
-                          std::make_shared<HeadlessDesktop>());
+                          installedDesktop() ? installedDesktop()
+                                             : std::make_shared<HeadlessDesktop>());
+    sharedInstance() = &store;
     return store;
+}
+
+void PinStore::installDesktop(std::shared_ptr<Desktop> desktop) {
+    if (PinStore* store = sharedInstance())
+        store->setDesktop(desktop);
+    installedDesktop() = std::move(desktop);
+}
+
+std::string PinStore::saveFailedText() {
+    return translate(SKYLOOM_TRANSLATE_NOOP(
+        "Skyloom", "고정 목록을 저장하지 못했어요. 저장 공간을 확인한 뒤 다시 시도하세요."));
+}
+
+std::string PinStore::inMemoryRefusal() {
+    return storeUnavailableMessage() + "\n" +
+           translate(SKYLOOM_TRANSLATE_NOOP("Skyloom", "아무 폴더도 바꾸지 않았어요."));
 }
 
 void PinStore::setMessage(Message& field, Message value, ObserverList<const Message&>& observers) {
@@ -65,8 +138,42 @@ void PinStore::saveIgnoringErrors() {
     try {
         context_.save();
     } catch (const std::exception&) {
-        // Save failures are never reported; the next save tries again.
+        // Only paths and flags are pending here; the next save tries again.
     }
+}
+
+bool PinStore::trySave() {
+    try {
+        context_.save();
+        return true;
+    } catch (const StoreError&) {
+        return false;
+    }
+}
+
+bool PinStore::refusesInMemory() {
+    if (!context_.isStoredInMemoryOnly())
+        return false;
+    setErrorMessage(inMemoryRefusal());
+    return true;
+}
+
+void PinStore::withEarlierDateSaved(PinnedFolder& pin, const std::function<void()>& body) {
+    const auto earlier = pin.originalAddedDate();
+    savesBeforeDateWrite_ = true;
+    try {
+        body();
+    } catch (const StoreError&) {
+        // The earlier date could not be saved, so no pin date was written
+        // over it: the record goes back to what the file holds.
+        savesBeforeDateWrite_ = false;
+        pin.setOriginalAddedDate(earlier);
+        throw;
+    } catch (...) {
+        savesBeforeDateWrite_ = false;
+        throw;
+    }
+    savesBeforeDateWrite_ = false;
 }
 
 std::vector<PinnedFolderPtr> PinStore::fetchPins() {
@@ -78,26 +185,39 @@ std::vector<PinnedFolderPtr> PinStore::fetchPins() {
 }
 
 void PinStore::refreshPaths() {
+    Operation operation(*this);
     for (const auto& pin : fetchPins())
         service_.resolveLocation(*pin);
     saveIgnoringErrors();
 }
 
 void PinStore::reapplyAll() {
+    // In memory there is nothing to re-apply: no record can be made there.
+    if (context_.isStoredInMemoryOnly())
+        return;
+    Operation operation(*this);
     for (const auto& pin : fetchPins()) {
         try {
-            service_.refreshStatus(*pin);
+            withEarlierDateSaved(*pin, [&] { service_.refreshStatus(*pin); });
+        } catch (const StoreError&) {
+            // The store takes no saves now: write no more pin dates.
+            setErrorMessage(failureLine(pin->displayName(), saveFailedText()));
+            return;
         } catch (const std::exception&) {
             // A pin that cannot be checked now is checked again next time.
         }
     }
-    saveIgnoringErrors();
+    if (!trySave())
+        setErrorMessage(saveFailedText());
 }
 
 void PinStore::add(const std::vector<std::string>& urls) {
     if (urls.empty())
         return;
+    Operation operation(*this);
     setNoticeMessage(std::nullopt);
+    if (refusesInMemory())
+        return;
     refreshPaths();
 
     std::vector<std::string> failures;
@@ -124,7 +244,13 @@ void PinStore::add(const std::vector<std::string>& urls) {
             continue;
         }
         context_.insert(pin);
-        saveIgnoringErrors();
+        // The pin date is written only once the record that keeps the
+        // earlier date is saved; otherwise the folder stays as it is.
+        if (!trySave()) {
+            context_.remove(pin);
+            failures.push_back(failureLine(callerName(), saveFailedText()));
+            continue;
+        }
         try {
             service_.applyPinDate(*pin);
         } catch (const std::exception& error) {
@@ -137,6 +263,12 @@ void PinStore::add(const std::vector<std::string>& urls) {
 }
 
 void PinStore::unpin(const std::vector<std::string>& urls) {
+    Operation operation(*this);
+    if (!urls.empty() && context_.isStoredInMemoryOnly()) {
+        setNoticeMessage(std::nullopt);
+        setErrorMessage(inMemoryRefusal());
+        return;
+    }
     refreshPaths();
     auto pins = fetchPins();
     std::vector<std::string> failures, resetNames, untouchedNames;
@@ -173,6 +305,9 @@ void PinStore::unpin(const std::vector<std::string>& urls) {
 }
 
 PinStore::Message PinStore::remove(const PinnedFolderPtr& pin) {
+    if (context_.isStoredInMemoryOnly())
+        return inMemoryRefusal();
+    Operation operation(*this);
     const Date now = currentDate();
     try {
         service_.withPinAccess(
@@ -181,32 +316,29 @@ PinStore::Message PinStore::remove(const PinnedFolderPtr& pin) {
         return failureLine(pin->displayName(), error);
     }
     context_.remove(pin);
-    saveIgnoringErrors();
+    if (!trySave()) {
+        // The record stays in the file, so it stays in the list too; with
+        // its folder restored, removing it again only deletes the record.
+        context_.insert(pin);
+        return failureLine(pin->displayName(), saveFailedText());
+    }
     return std::nullopt;
 }
 
 void PinStore::unpinAll() {
+    Operation operation(*this);
+    if (refusesInMemory())
+        return;
     std::vector<std::string> failures;
-    for (const auto& pin : fetchPins()) {
-        const Date now = currentDate();
-        if (auto location = service_.resolveLocation(*pin)) {
-            try {
-                const Date current = service_.dates().readAddedDate(location->path);
-                if (current >= pinnedThreshold)
-                    service_.dates().writeAddedDate(pin->originalAddedDate().value_or(now),
-                                                    location->path);
-            } catch (const std::exception& error) {
-                failures.push_back(failureLine(FolderPath::displayName(pin->path()), error));
-                continue;
-            }
-        }
-        context_.remove(pin);
-        saveIgnoringErrors();
-    }
+    for (const auto& pin : fetchPins())
+        if (auto failure = remove(pin))
+            failures.push_back(*failure);
     setErrorMessage(joinedLines(failures));
 }
 
 void PinStore::chooseFoldersToPin() {
+    if (refusesInMemory())
+        return;
     Desktop::FolderChoice choice;
     choice.prompt = translate(SKYLOOM_TRANSLATE_NOOP("Skyloom", "맨 위에 고정"));
     choice.message =
@@ -219,6 +351,8 @@ void PinStore::chooseFoldersToPin() {
 }
 
 void PinStore::regrantAccess(const PinnedFolderPtr& pin) {
+    if (refusesInMemory())
+        return;
     Desktop::FolderChoice choice;
     choice.prompt = translate(SKYLOOM_TRANSLATE_NOOP("Skyloom", "허용"));
     choice.message = translate(
@@ -230,13 +364,24 @@ void PinStore::regrantAccess(const PinnedFolderPtr& pin) {
     auto chosen = desktop_->chooseFolders(choice);
     if (!chosen || chosen->empty())
         return;
+    // The app serves other requests while the chooser runs; one of them may
+    // have removed this record meanwhile, and then there is nothing to grant.
+    if (!context_.contains(pin))
+        return;
+    Operation operation(*this);
     try {
-        service_.regrantAccess(*pin, chosen->front());
+        withEarlierDateSaved(*pin, [&] { service_.regrantAccess(*pin, chosen->front()); });
+    } catch (const StoreError&) {
+        setErrorMessage(failureLine(pin->displayName(), saveFailedText()));
+        return;
     } catch (const std::exception& error) {
         setErrorMessage(failureLine(pin->displayName(), error));
         return;
     }
-    saveIgnoringErrors();
+    if (!trySave()) {
+        setErrorMessage(failureLine(pin->displayName(), saveFailedText()));
+        return;
+    }
     setErrorMessage(std::nullopt);
 }
 
@@ -251,6 +396,16 @@ void PinStore::reveal(const PinnedFolder& pin) {
 
 void PinStore::open(const PinnedFolder& pin) {
     desktop_->open(pin.path());
+}
+
+PinStore::Status PinStore::currentStatus(const PinnedFolder& pin) const {
+    // Resolved on a copy, so the record is not changed and nothing is saved.
+    PinnedFolder probe(pin.path(), pin.bookmark(), pin.originalAddedDate(), pin.order(),
+                       pin.pinnedAt());
+    auto location = service_.resolveLocation(probe);
+    if (!location)
+        return Status{probe.path(), true, false, false};
+    return Status{location->path, false, pin.needsAccess(), pin.isLocked()};
 }
 
 } // namespace skyloom

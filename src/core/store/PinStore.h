@@ -21,9 +21,16 @@ public:
     using Message = std::optional<std::string>;
 
     PinStore(ModelContext& context, PinService service, std::shared_ptr<Desktop> desktop);
+    ~PinStore();
+    PinStore(const PinStore&) = delete;
+    PinStore& operator=(const PinStore&) = delete;
 
-    // The process's store on the shared model container, created on first use.
+    // The process's store on the shared model container, created on first use
+    // with the desktop installed by installDesktop(), else a headless one.
     static PinStore& shared();
+    // The app calls this before anything can be announced (before the first
+    // shared()); once the store exists it takes the desktop at once.
+    static void installDesktop(std::shared_ptr<Desktop> desktop);
 
     ModelContext& context() { return context_; }
     const PinService& service() const { return service_; }
@@ -54,9 +61,32 @@ public:
     void reveal(const PinnedFolder& pin);
     void open(const PinnedFolder& pin);
 
+    // A folder's state as it is now, for a list that must not write: where
+    // the folder is and whether it is missing are looked up afresh; the
+    // access and locked flags are those of the last check, since only
+    // writing a date can tell them. Neither the record nor the store changes.
+    struct Status {
+        std::string path;
+        bool isMissing = false;
+        bool needsAccess = false;
+        bool isLocked = false;
+    };
+    Status currentStatus(const PinnedFolder& pin) const;
+
+    // The reason a folder was left as it was: the list could not be saved.
+    static std::string saveFailedText();
+    // What every change answers while the store lives only in memory: an
+    // earlier date kept there would be lost when the process ends.
+    static std::string inMemoryRefusal();
+
 private:
+    class Operation;
+
     void setMessage(Message& field, Message value, ObserverList<const Message&>& observers);
     void saveIgnoringErrors();
+    bool trySave();
+    bool refusesInMemory();
+    void withEarlierDateSaved(PinnedFolder& pin, const std::function<void()>& body);
 
     ModelContext& context_;
     PinService service_;
@@ -65,10 +95,14 @@ private:
     Message noticeMessage_;
     ObserverList<const Message&> errorMessageChanged_;
     ObserverList<const Message&> noticeMessageChanged_;
+    ObserverList<const ModelChange&>::Token changeToken_ = 0;
+    int operationDepth_ = 0;
+    bool savesBeforeDateWrite_ = false;
 };
 
 // One line of an error message: the folder's name, " — ", the error's text.
 std::string failureLine(const std::string& displayName, const std::exception& error);
+std::string failureLine(const std::string& displayName, const std::string& reason);
 
 // Lines joined with "\n"; absent when there are none.
 std::optional<std::string> joinedLines(const std::vector<std::string>& lines);

@@ -57,10 +57,3 @@ bool sameRecord(const PinnedFolder& a, const PinnedFolder& b) {
 }
 
 } // namespace skyloom
-
-std::size_t
-std::hash<skyloom::PinnedFolder>::operator()(const skyloom::PinnedFolder& record) const noexcept {
-    if (auto identifier = record.persistentIdentifier())
-        return std::hash<std::int64_t>{}(*identifier);
-    return std::hash<const void*>{}(&record);
-}

@@ -120,14 +120,4 @@ struct SchemaV1 {
     }};
 };
 
-// The schemas the store knows, oldest first, and no migration stages.
-struct SkyloomMigrationPlan {
-    static constexpr std::array<SchemaVersion, 1> schemas{SchemaV1::versionIdentifier};
-    static constexpr std::size_t stageCount = 0;
-};
-
 } // namespace skyloom
-
-template <> struct std::hash<skyloom::PinnedFolder> {
-    std::size_t operator()(const skyloom::PinnedFolder& record) const noexcept;
-};

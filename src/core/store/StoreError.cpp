@@ -50,10 +50,14 @@ StoreOpenError::Reason StoreOpenError::classify(int sqliteExtendedCode, int syst
     case SQLITE_ABORT:
         // The errno tells a refused permission or a full disk from a failing device.
         return systemErrno != 0 ? classifyErrno(systemErrno) : Reason::ioError;
-    default:
-        // NOTADB, CORRUPT, and the errors of a schema that is not ours (ERROR,
-        // MISMATCH, CONSTRAINT, TOOBIG, RANGE, FORMAT...) are all about content.
+    case SQLITE_NOTADB:
+    case SQLITE_CORRUPT:
+    case SQLITE_EMPTY:
         return Reason::damagedContent;
+    default:
+        // Not known to mean damage (a newer SQLite's file format, say):
+        // moving the file aside could orphan records that are intact.
+        return Reason::unknown;
     }
 }
 

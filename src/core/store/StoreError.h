@@ -20,17 +20,19 @@ private:
     int systemErrno_;
 };
 
-// The store file could not be opened. Only damaged or incompatible content
-// may be moved aside; every other reason leaves the files where they are,
-// since the records in them are still intact.
+// The store file could not be opened. Only known damage may be moved aside;
+// every other reason leaves the files where they are, since the records in
+// them may still be intact (a newer Skyloom can still read its own store).
 class StoreOpenError : public StoreError {
 public:
     enum class Reason {
-        damagedContent, // not a database, corrupt, failed check, foreign file, newer schema
+        damagedContent, // not a database, corrupt, failed check, another application's file
+        newerSchema,    // written by a newer Skyloom
         busy,           // another process holds the store or its database lock
         permission,     // the files or their folder cannot be read or written
         ioError,        // the device failed, or the system ran out of resources
         diskFull,       // no space (or quota) left to write
+        unknown,        // an error not known to mean damage
     };
 
     StoreOpenError(Reason reason, const std::string& what, int sqliteCode = 0, int systemErrno = 0);

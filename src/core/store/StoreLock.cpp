@@ -6,42 +6,45 @@
 #include <cstring>
 #include <fcntl.h>
 #include <sys/file.h>
+#include <sys/stat.h>
 #include <thread>
-#include <unistd.h>
 
 namespace skyloom {
 
-StoreLock::~StoreLock() {
-    // Closing the descriptor releases the flock.
-    ::close(fd_);
-}
-
 std::unique_ptr<StoreLock> StoreLock::acquire(const std::string& storePath,
-                                              std::chrono::milliseconds wait) {
+                                              std::chrono::milliseconds wait,
+                                              const std::function<void()>& whileWaiting) {
     const std::string path = lockPath(storePath);
-    int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600);
+    UniqueFd fd(::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600));
     int error = errno;
-    if (fd < 0 && (error == EACCES || error == EROFS)) {
+    if (fd) {
+        // One made under an older, wider umask is narrowed: it is ours alone.
+        struct stat info {};
+        if (::fstat(fd.get(), &info) == 0 && info.st_uid == ::geteuid() &&
+            (info.st_mode & 0177) != 0)
+            ::fchmod(fd.get(), 0600);
+    } else if (error == EACCES || error == EROFS) {
         // flock needs no write access to a lock file that already exists.
-        fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW);
-        if (fd < 0 && errno != ENOENT)
+        fd.reset(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW));
+        if (!fd && errno != ENOENT)
             error = errno;
     }
-    if (fd < 0) {
+    if (!fd) {
         throw StoreOpenError(StoreOpenError::classifyErrno(error),
                              "cannot open the store lock " + path + ": " + std::strerror(error), 0,
                              error);
     }
 
-    const auto deadline = std::chrono::steady_clock::now() + wait;
+    const auto start = std::chrono::steady_clock::now();
+    bool told = false;
     for (;;) {
-        if (::flock(fd, LOCK_EX | LOCK_NB) == 0)
-            return std::unique_ptr<StoreLock>(new StoreLock(fd));
+        if (::flock(fd.get(), LOCK_EX | LOCK_NB) == 0)
+            return std::unique_ptr<StoreLock>(new StoreLock(std::move(fd)));
         int lockError = errno;
         if (lockError == EINTR)
             continue;
-        if (lockError != EWOULDBLOCK || std::chrono::steady_clock::now() >= deadline) {
-            ::close(fd);
+        const auto waited = std::chrono::steady_clock::now() - start;
+        if (lockError != EWOULDBLOCK || waited >= wait) {
             auto reason = lockError == EWOULDBLOCK ? StoreOpenError::Reason::busy
                                                    : StoreOpenError::classifyErrno(lockError);
             throw StoreOpenError(reason,
@@ -50,7 +53,11 @@ std::unique_ptr<StoreLock> StoreLock::acquire(const std::string& storePath,
                                      : "cannot lock " + path + ": " + std::strerror(lockError),
                                  0, lockError);
         }
-        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        if (!told && whileWaiting && waited >= noticeDelay) {
+            told = true;
+            whileWaiting();
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
     }
 }
 

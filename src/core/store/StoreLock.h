@@ -1,6 +1,9 @@
 #pragma once
 
+#include "core/UniqueFd.h"
+
 #include <chrono>
+#include <functional>
 #include <memory>
 #include <string>
 
@@ -12,24 +15,29 @@ namespace skyloom {
 // processes lock two different files.
 class StoreLock {
 public:
-    ~StoreLock();
     StoreLock(const StoreLock&) = delete;
     StoreLock& operator=(const StoreLock&) = delete;
 
     // Takes the lock of the store at `storePath`, waiting up to `wait` for a
-    // process that holds it (a command line that runs briefly). Throws
+    // process that holds it. `whileWaiting`, when given, is called once when
+    // the wait has lasted `noticeDelay`, so a person can be told. Throws
     // StoreOpenError: busy when another process keeps it, or the reason the
     // lock file cannot be opened.
     static std::unique_ptr<StoreLock> acquire(const std::string& storePath,
-                                              std::chrono::milliseconds wait = defaultWait);
+                                              std::chrono::milliseconds wait = defaultWait,
+                                              const std::function<void()>& whileWaiting = {});
 
     static std::string lockPath(const std::string& storePath) { return storePath + ".lock"; }
 
+    // The app keeps the interface responsive; a command line waits its turn.
     static constexpr std::chrono::milliseconds defaultWait{2000};
+    static constexpr std::chrono::milliseconds commandLineWait{60'000};
+    static constexpr std::chrono::milliseconds noticeDelay{1000};
 
 private:
-    explicit StoreLock(int fd) : fd_(fd) {}
-    int fd_;
+    explicit StoreLock(UniqueFd fd) : fd_(std::move(fd)) {}
+    // Closing the descriptor releases the flock.
+    UniqueFd fd_;
 };
 
 } // namespace skyloom

@@ -3,6 +3,7 @@
 #include "core/Date.h"
 #include "core/Translate.h"
 #include "core/platform/ApplicationSupport.h"
+#include "core/store/StoreSchema.h"
 
 #include <cstdio>
 #include <cstdlib>
@@ -10,6 +11,7 @@
 #include <filesystem>
 #include <mutex>
 #include <stdexcept>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace skyloom {
@@ -24,7 +26,8 @@ constexpr const char* suffixes[] = {"", "-shm", "-wal"};
 struct ProcessState {
     std::mutex mutex;
     std::unique_ptr<ModelContainer> shared;
-    std::optional<std::string> sharedPath;
+    std::chrono::milliseconds lockWait = StoreLock::defaultWait;
+    std::function<void()> whileWaiting;
     bool wasReset = false;
     StoreState state = StoreState::opened;
     std::optional<StoreOpenError::Reason> unavailableReason;
@@ -35,9 +38,14 @@ ProcessState& process() {
     return state;
 }
 
-bool pathExists(const std::string& path) {
-    std::error_code error;
-    return fs::exists(fs::symlink_status(path, error));
+// The folder holds what the user pinned: theirs alone, whatever the umask.
+void makePrivateDirectory(const std::string& path) {
+    if (::mkdir(path.c_str(), 0700) == 0)
+        return;
+    struct stat info {};
+    if (::lstat(path.c_str(), &info) == 0 && S_ISDIR(info.st_mode) && info.st_uid == ::geteuid() &&
+        (info.st_mode & 077) != 0)
+        ::chmod(path.c_str(), 0700);
 }
 
 std::unique_ptr<ModelContainer> runInMemory(StoreOpenError::Reason reason) {
@@ -51,27 +59,26 @@ std::unique_ptr<ModelContainer> runInMemory(StoreOpenError::Reason reason) {
 std::string defaultStoreURL() {
     fs::path directory = fs::path(platform::applicationSupportDirectory()) / bundleIdentifier;
     std::error_code ignored;
-    fs::create_directories(directory, ignored);
+    fs::create_directories(directory.parent_path(), ignored);
+    makePrivateDirectory(directory.string());
     return (directory / storeFileName).string();
 }
 
-std::unique_ptr<ModelContainer> makeContainer(const std::string& storePath) {
-    return ModelContainer::open(storePath);
-}
-
-std::unique_ptr<ModelContainer> openStore(const std::string& storePath) {
+std::unique_ptr<ModelContainer> openStore(const std::string& storePath,
+                                          std::chrono::milliseconds lockWait,
+                                          const std::function<void()>& whileWaiting) {
     std::shared_ptr<StoreLock> lock;
     try {
         // The lock is held from the first attempt through moving aside to the
         // second, so no other process sees the files in between.
-        lock = StoreLock::acquire(storePath);
+        lock = StoreLock::acquire(storePath, lockWait, whileWaiting);
         auto container = ModelContainer::open(storePath, lock, ModelContainer::Options{});
         process().state = StoreState::opened;
         process().unavailableReason.reset();
         return container;
     } catch (const StoreOpenError& error) {
-        // Busy, permission, I/O and full-disk failures leave intact records
-        // behind; moving them aside would lose them.
+        // Only known damage is moved aside: the records behind any other
+        // failure may be intact, and a newer Skyloom can still read them.
         if (!error.isDamagedContent())
             return runInMemory(error.reason());
     }
@@ -92,7 +99,7 @@ ModelContainer& sharedModelContainer() {
     auto& state = process();
     std::lock_guard guard(state.mutex);
     if (!state.shared)
-        state.shared = openStore(state.sharedPath ? *state.sharedPath : defaultStoreURL());
+        state.shared = openStore(defaultStoreURL(), state.lockWait, state.whileWaiting);
     return *state.shared;
 }
 
@@ -116,6 +123,10 @@ std::string storeResetMessage() {
 }
 
 std::string storeUnavailableMessage() {
+    if (process().unavailableReason == StoreOpenError::Reason::newerSchema)
+        return translate(SKYLOOM_TRANSLATE_NOOP(
+            "Skyloom", "저장된 고정 목록이 더 새 버전의 Skyloom에서 만들어져 열지 않았어요. 새 "
+                       "버전의 Skyloom으로 다시 실행해 주세요."));
     return translate(SKYLOOM_TRANSLATE_NOOP(
         "Skyloom", "저장된 고정 목록을 열지 못해 임시 목록으로 시작했어요. 이번에 바꾼 내용은 "
                    "종료하면 사라져요. 다른 Skyloom을 닫거나 저장 공간과 권한을 확인한 뒤 다시 "
@@ -130,32 +141,36 @@ std::int64_t StoreRecovery::moveAside(const std::string& storePath) {
     for (;;) {
         bool taken = false;
         for (const char* suffix : suffixes)
-            taken = taken || pathExists(target(suffix));
+            taken = taken || StoreSchema::exists(target(suffix));
         if (!taken)
             break;
         ++stamp;
     }
     for (const char* suffix : suffixes) {
         std::string source = storePath + suffix;
-        if (pathExists(source))
+        if (StoreSchema::exists(source))
             std::rename(source.c_str(), target(suffix).c_str()); // a failed move is skipped
     }
+    StoreSchema::makePrivate(storePath + ".corrupt-" + std::to_string(stamp));
     return stamp;
 }
 
-void StoreRecovery::setSharedStorePath(const std::string& storePath) {
+void StoreRecovery::setLockWait(std::chrono::milliseconds wait,
+                                std::function<void()> whileWaiting) {
     auto& state = process();
     std::lock_guard guard(state.mutex);
     if (state.shared)
         throw std::logic_error("the shared store is already open");
-    state.sharedPath = storePath;
+    state.lockWait = wait;
+    state.whileWaiting = std::move(whileWaiting);
 }
 
 void StoreRecovery::resetForTesting() {
     auto& state = process();
     std::lock_guard guard(state.mutex);
     state.shared.reset();
-    state.sharedPath.reset();
+    state.lockWait = StoreLock::defaultWait;
+    state.whileWaiting = nullptr;
     state.wasReset = false;
     state.state = StoreState::opened;
     state.unavailableReason.reset();

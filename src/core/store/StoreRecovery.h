@@ -3,7 +3,9 @@
 #include "core/store/ModelContainer.h"
 #include "core/store/StoreError.h"
 
+#include <chrono>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -12,18 +14,21 @@ namespace skyloom {
 
 // Where the store lives: the Application Support directory ($XDG_DATA_HOME,
 // else ~/.local/share), then "brindle-engineering.Skyloom.direct", then
-// "default.store". Creates the directory; failing to is ignored.
+// "default.store". Creates the directory private to the user (0700) and
+// narrows one that is wider; failing to is ignored.
 std::string defaultStoreURL();
 
-// The container of schema 1.0.0 for the store file; throws StoreOpenError.
-std::unique_ptr<ModelContainer> makeContainer(const std::string& storePath);
-
-// Opens the store and never fails: a store with damaged or incompatible
-// content is moved aside and started anew (storeWasReset becomes true); a
-// store that is busy or cannot be reached (permission, I/O, full disk) is
-// left as it is and the process runs on an in-memory store, as it does when
-// even a new store cannot be opened. The caller keeps the container.
-std::unique_ptr<ModelContainer> openStore(const std::string& storePath);
+// Opens the store and never fails: a store with known damage (not a
+// database, corrupt, failed check, another application's file) is moved
+// aside and started anew (storeWasReset becomes true). Any other failure
+// (busy, permission, I/O, full disk, a newer schema, an error not known to
+// mean damage) leaves the files as they are and the process runs on an
+// in-memory store, which changes no folder, as it does when even a new store
+// cannot be opened. Waits up to `lockWait` for another process that holds
+// the store, calling `whileWaiting` once after StoreLock::noticeDelay.
+std::unique_ptr<ModelContainer>
+openStore(const std::string& storePath, std::chrono::milliseconds lockWait = StoreLock::defaultWait,
+          const std::function<void()>& whileWaiting = {});
 
 // The process's one container, opened by openStore on first use.
 ModelContainer& sharedModelContainer();
@@ -40,7 +45,7 @@ StoreState storeState();
 std::optional<StoreOpenError::Reason> storeUnavailableReason();
 
 // The texts that tell the user: the store was started anew, or it could not
-// be opened and this run's changes will not be kept.
+// be opened (and why, when a newer Skyloom wrote it).
 std::string storeResetMessage();
 std::string storeUnavailableMessage();
 
@@ -55,9 +60,10 @@ public:
     // Returns the stamp used.
     static std::int64_t moveAside(const std::string& storePath);
 
-    // Makes sharedModelContainer() open `storePath` instead of
-    // defaultStoreURL(). Only before its first use; throws std::logic_error after.
-    static void setSharedStorePath(const std::string& storePath);
+    // How long sharedModelContainer() waits for another process holding the
+    // store, and what it calls once the wait grows long. Only before its
+    // first use: the command line waits its turn, the app does not.
+    static void setLockWait(std::chrono::milliseconds wait, std::function<void()> whileWaiting);
 
     // For tests: closes the shared container and clears the process flags,
     // so the next sharedModelContainer() opens again. References to the old

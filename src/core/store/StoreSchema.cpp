@@ -1,5 +1,6 @@
 #include "core/store/StoreSchema.h"
 
+#include "core/UniqueFd.h"
 #include "core/store/PinnedFolder.h"
 #include "core/store/StoreError.h"
 
@@ -9,6 +10,7 @@
 #include <fcntl.h>
 #include <set>
 #include <sqlite3.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace skyloom {
@@ -36,6 +38,11 @@ CREATE TABLE PinnedFolder (
     throw StoreOpenError(StoreOpenError::Reason::damagedContent, what);
 }
 
+[[noreturn]] void throwNewer() {
+    throw StoreOpenError(StoreOpenError::Reason::newerSchema,
+                         "the store was written by a newer schema version");
+}
+
 [[noreturn]] void throwSystem(const std::string& what, int error) {
     throw StoreOpenError(StoreOpenError::classifyErrno(error), what + ": " + std::strerror(error),
                          0, error);
@@ -47,14 +54,11 @@ std::uint32_t bigEndian32(const unsigned char* bytes) {
 }
 
 void syncPath(const std::string& path, int flags) {
-    int fd = ::open(path.c_str(), flags | O_CLOEXEC);
-    if (fd < 0)
+    UniqueFd fd(::open(path.c_str(), flags | O_CLOEXEC));
+    if (!fd)
         throwSystem("cannot open " + path, errno);
-    int result = ::fsync(fd);
-    int error = errno;
-    ::close(fd);
-    if (result != 0)
-        throwSystem("cannot sync " + path, error);
+    if (::fsync(fd.get()) != 0)
+        throwSystem("cannot sync " + path, errno);
 }
 
 std::string parentOf(const std::string& path) {
@@ -73,8 +77,16 @@ void StoreSchema::createStore(const std::string& storePath) {
     for (const char* suffix : {"", "-journal", "-wal", "-shm"})
         ::unlink((temporary + suffix).c_str());
 
+    {
+        // The store reveals what the user pinned: the file is theirs alone
+        // whatever the umask, and SQLite gives its log and index the same mode.
+        UniqueFd fd(
+            ::open(temporary.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, 0600));
+        if (!fd || ::fchmod(fd.get(), 0600) != 0)
+            throwSystem("cannot create the store", errno);
+    }
     try {
-        SQLite::Database db(temporary, SQLite::OPEN_READWRITE | SQLite::OPEN_CREATE);
+        SQLite::Database db(temporary, SQLite::OPEN_READWRITE);
         {
             SQLite::Transaction transaction(db, SQLite::TransactionBehavior::IMMEDIATE);
             db.exec("PRAGMA application_id = " + std::to_string(applicationId));
@@ -105,25 +117,21 @@ void StoreSchema::createStore(const std::string& storePath) {
 }
 
 void StoreSchema::checkHeader(const std::string& storePath) {
-    int fd = ::open(storePath.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0)
+    UniqueFd fd(::open(storePath.c_str(), O_RDONLY | O_CLOEXEC));
+    if (!fd)
         throwSystem("cannot open the store", errno);
     unsigned char header[100];
     std::size_t length = 0;
     while (length < sizeof header) {
-        ssize_t count = ::read(fd, header + length, sizeof header - length);
+        ssize_t count = ::read(fd.get(), header + length, sizeof header - length);
         if (count < 0 && errno == EINTR)
             continue;
-        if (count < 0) {
-            int error = errno;
-            ::close(fd);
-            throwSystem("cannot read the store", error);
-        }
+        if (count < 0)
+            throwSystem("cannot read the store", errno);
         if (count == 0)
             break;
         length += std::size_t(count);
     }
-    ::close(fd);
 
     // Our store is always created whole, so a shorter file (even an empty
     // one, which SQLite would take for an empty database) lost its content.
@@ -139,7 +147,7 @@ void StoreSchema::checkHeader(const std::string& storePath) {
         throwDamaged("the store file belongs to another application");
     auto version = std::int32_t(bigEndian32(header + 60));
     if (version > userVersion)
-        throwDamaged("the store was written by a newer schema version");
+        throwNewer();
     if (version != userVersion)
         throwDamaged("the store has an unknown schema version");
 }
@@ -150,7 +158,7 @@ void StoreSchema::validate(SQLite::Database& db) {
         throwDamaged("the store file belongs to another application");
     auto version = db.execAndGet("PRAGMA user_version").getInt();
     if (version > userVersion)
-        throwDamaged("the store was written by a newer schema version");
+        throwNewer();
     if (version != userVersion)
         throwDamaged("the store has an unknown schema version");
 
@@ -186,6 +194,21 @@ void StoreSchema::validate(SQLite::Database& db) {
     SQLite::Statement meta(db, "SELECT value FROM meta WHERE key = 'schemaVersion'");
     if (!meta.executeStep() || meta.getColumn(0).getString() != versionString)
         throwDamaged("the store's meta table names another schema version");
+}
+
+bool StoreSchema::exists(const std::string& path) {
+    struct stat info {};
+    return ::lstat(path.c_str(), &info) == 0;
+}
+
+void StoreSchema::makePrivate(const std::string& storePath) {
+    for (const char* suffix : {"", "-wal", "-shm"}) {
+        const std::string path = storePath + suffix;
+        struct stat info {};
+        if (::lstat(path.c_str(), &info) == 0 && S_ISREG(info.st_mode) &&
+            info.st_uid == ::geteuid() && (info.st_mode & 0177) != 0)
+            ::chmod(path.c_str(), 0600); // a failure leaves the file as it was
+    }
 }
 
 } // namespace skyloom

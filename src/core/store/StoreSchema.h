@@ -31,13 +31,21 @@ public:
     // Reads the file's SQLite header directly, before SQLite opens the file
     // (and creates companion files beside it). Throws StoreOpenError:
     // damagedContent for a short file, one that is not an SQLite database,
-    // another application's file, or another schema version.
+    // another application's file, or an unknown older schema version;
+    // newerSchema for a store a newer Skyloom wrote.
     static void checkHeader(const std::string& storePath);
 
     // Checks an open database: identity, version, quick_check, and exactly
     // the tables and columns of schema 1.0.0. Throws StoreOpenError
     // (damagedContent) or SQLite::Exception.
     static void validate(SQLite::Database& db);
+
+    // Whether anything, even a dangling symbolic link, is at `path`.
+    static bool exists(const std::string& path);
+
+    // Narrows the store file and its "-wal" and "-shm" companions to 0600,
+    // those that exist and are ours; the paths of pinned folders are in them.
+    static void makePrivate(const std::string& storePath);
 };
 
 } // namespace skyloom
