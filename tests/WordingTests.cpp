@@ -1,7 +1,4 @@
-#include "core/PinStatusText.h"
-#include "core/Translate.h"
 #include "core/platform/PlatformWording.h"
-#include "core/store/PinnedFolder.h"
 
 #include <gtest/gtest.h>
 
@@ -68,35 +65,6 @@ TEST(Wording, EveryTextThatNamesTheMacHasAWordingOfItsOwnAndATranslation) {
         EXPECT_TRUE(translations.contains(entry.key)) << entry.key;
         EXPECT_TRUE(translations.contains(entry.text)) << entry.text;
     }
-}
-
-TEST(Wording, TheTranslationLooksUpTheWordingAndFallsBackToIt) {
-    const char* key = "Finder에서 보기";
-    std::string seen;
-    setTranslateHook([&](const char*, const char* text) {
-        seen = text;
-        return std::string("Show in File Manager");
-    });
-    EXPECT_EQ(translate(key), "Show in File Manager");
-    EXPECT_EQ(seen, "파일 관리자에서 보기");
-    setTranslateHook(nullptr);
-    EXPECT_EQ(translate(key), "파일 관리자에서 보기");
-    EXPECT_EQ(translate("알 수 없는 오류예요. (%d)", "-3"), "알 수 없는 오류예요. (-3)");
-}
-
-TEST(Wording, TheRowStatusFollowsTheFlagsInOrder) {
-    PinnedFolder pin;
-    EXPECT_EQ(pinStatus(pin), PinStatus::normal);
-    EXPECT_EQ(pinStatusText(PinStatus::normal), "");
-    pin.setIsLocked(true);
-    EXPECT_EQ(pinStatus(pin), PinStatus::locked);
-    EXPECT_FALSE(namesTheMac(pinStatusText(PinStatus::locked)));
-    pin.setNeedsAccess(true);
-    EXPECT_EQ(pinStatus(pin), PinStatus::needsAccess);
-    EXPECT_EQ(pinStatusText(PinStatus::needsAccess), "접근 권한이 필요해요");
-    pin.setIsMissing(true);
-    EXPECT_EQ(pinStatus(pin), PinStatus::missing);
-    EXPECT_EQ(pinStatusText(PinStatus::missing), "찾을 수 없음 — 목록에서 지울 수 있어요");
 }
 
 } // namespace
