@@ -5,7 +5,6 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
-#include <fstream>
 #include <sstream>
 #include <sys/stat.h>
 
@@ -14,18 +13,6 @@ using namespace skyloom::test;
 namespace fs = std::filesystem;
 
 namespace {
-
-std::string read(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::stringstream text;
-    text << in.rdbuf();
-    return text.str();
-}
-
-void write(const std::string& path, const std::string& text) {
-    fs::create_directories(fs::path(path).parent_path());
-    std::ofstream(path, std::ios::binary) << text;
-}
 
 // A folder name that breaks any entry through which it reaches a shell.
 const std::string hostile = "a b 'q' \"d\" $(touch pwned) `touch pwned2` %F\nline";
@@ -55,7 +42,7 @@ protected:
 
     std::vector<std::string> recordedArguments() {
         std::vector<std::string> arguments;
-        std::istringstream in(read(recorded));
+        std::istringstream in(readFile(recorded));
         for (std::string argument; std::getline(in, argument, '\0');)
             arguments.push_back(argument);
         fs::remove(recorded);
@@ -88,7 +75,7 @@ ProcessResult runEntry(const std::string& command, const std::vector<std::string
 
 // The Exec key of one action of a desktop file, its string escapes undone.
 std::string desktopExec(const std::string& file, const std::string& action) {
-    std::istringstream in(read(file));
+    std::istringstream in(readFile(file));
     std::string line, exec;
     bool inAction = false;
     while (std::getline(in, line)) {
@@ -136,7 +123,7 @@ TEST_F(IntegrationTest, EveryEntryHandsHostileNamesOnAsArguments) {
 
     // Thunar: each path shell-quoted in place of %F, the command run by
     // /bin/sh -c.
-    auto uca = read(locations.configHome + "/Thunar/uca.xml");
+    auto uca = readFile(locations.configHome + "/Thunar/uca.xml");
     auto begin = uca.find("<command>", uca.find("<unique-id>skyloom-pin</unique-id>"));
     auto end = uca.find("</command>", begin);
     EXPECT_EQ(runEntry(uca.substr(begin + 9, end - begin - 9), {folder}, work).exitStatus, 0);
@@ -145,35 +132,35 @@ TEST_F(IntegrationTest, EveryEntryHandsHostileNamesOnAsArguments) {
 
     // Writing again replaces ours and adds nothing.
     entries.write(program);
-    EXPECT_EQ(read(locations.configHome + "/Thunar/uca.xml"), uca);
+    EXPECT_EQ(readFile(locations.configHome + "/Thunar/uca.xml"), uca);
 }
 
 TEST_F(IntegrationTest, TheUsersOwnFilesStayAsTheyWere) {
     // Kept with the user's other settings, and linked to.
     auto uca = temp.path() + "/dotfiles/uca.xml";
-    write(uca, userActions);
+    writeFile(uca, userActions);
     auto link = locations.configHome + "/Thunar/uca.xml";
     fs::create_directories(fs::path(link).parent_path());
     fs::create_symlink(uca, link);
     auto ownScript = locations.dataHome + "/nautilus/scripts/My script";
-    write(ownScript, "#!/bin/sh\necho mine\n");
+    writeFile(ownScript, "#!/bin/sh\necho mine\n");
     // A file of the user's where ours would go is kept, and reported.
     auto sameName = locations.configHome + "/caja/scripts/Skyloom 고정 해제";
-    write(sameName, "#!/bin/sh\necho also mine\n");
+    writeFile(sameName, "#!/bin/sh\necho also mine\n");
 
     auto written = entries.write(program);
-    EXPECT_NE(read(uca).find("skyloom-unpin"), std::string::npos);
-    EXPECT_EQ(read(uca).find(userActions.substr(0, userActions.size() - 11)), 0u);
+    EXPECT_NE(readFile(uca).find("skyloom-unpin"), std::string::npos);
+    EXPECT_EQ(readFile(uca).find(userActions.substr(0, userActions.size() - 11)), 0u);
     EXPECT_TRUE(written[3].error);
     EXPECT_EQ(written[3].files.size(), 1u);
-    EXPECT_EQ(read(sameName), "#!/bin/sh\necho also mine\n");
+    EXPECT_EQ(readFile(sameName), "#!/bin/sh\necho also mine\n");
 
     for (const auto& outcome : entries.remove())
         EXPECT_FALSE(outcome.error) << outcome.fileManager;
-    EXPECT_EQ(read(uca), userActions);
+    EXPECT_EQ(readFile(uca), userActions);
     EXPECT_TRUE(fs::is_symlink(link));
-    EXPECT_EQ(read(ownScript), "#!/bin/sh\necho mine\n");
-    EXPECT_EQ(read(sameName), "#!/bin/sh\necho also mine\n");
+    EXPECT_EQ(readFile(ownScript), "#!/bin/sh\necho mine\n");
+    EXPECT_EQ(readFile(sameName), "#!/bin/sh\necho also mine\n");
     EXPECT_FALSE(fs::exists(locations.dataHome + "/kio/servicemenus/skyloom.desktop"));
     for (const auto& outcome : entries.remove())
         EXPECT_TRUE(outcome.files.empty());
@@ -182,22 +169,22 @@ TEST_F(IntegrationTest, TheUsersOwnFilesStayAsTheyWere) {
 TEST_F(IntegrationTest, ThunarFilesAreSeededFromTheSystemAndLeftAloneWhenDamaged) {
     // Without a file of the user's, Thunar shows the system's actions; they
     // stay once ours are added.
-    write(locations.configDirs[0] + "/Thunar/uca.xml", userActions);
+    writeFile(locations.configDirs[0] + "/Thunar/uca.xml", userActions);
     entries.write(program);
     auto uca = locations.configHome + "/Thunar/uca.xml";
-    EXPECT_NE(read(uca).find("Open Terminal &amp; Here"), std::string::npos);
-    EXPECT_NE(read(uca).find("skyloom-pin"), std::string::npos);
+    EXPECT_NE(readFile(uca).find("Open Terminal &amp; Here"), std::string::npos);
+    EXPECT_NE(readFile(uca).find("skyloom-pin"), std::string::npos);
 
     for (const std::string& damaged :
          {userActions.substr(0, userActions.size() - 5), std::string("<actions><action></actions>"),
           std::string("not xml at all"), userActions + "<actions></actions>\n"}) {
-        write(uca, damaged);
+        writeFile(uca, damaged);
         for (const auto& outcomes : {entries.write(program), entries.remove()}) {
             EXPECT_TRUE(outcomes[4].error) << damaged;
             EXPECT_NE(outcomes[4].error->find(uca), std::string::npos);
             EXPECT_FALSE(outcomes[0].error);
         }
-        EXPECT_EQ(read(uca), damaged);
+        EXPECT_EQ(readFile(uca), damaged);
     }
 }
 
@@ -209,13 +196,13 @@ TEST_F(IntegrationTest, TheCommandLineWritesAndRemovesTheEntries) {
     auto result = runProcess(SKYLOOM_CLI, {"integrate"}, environment);
     EXPECT_EQ(result.exitStatus, 0) << result.standardError;
     // The entries run the command line installed beside the one that wrote them.
-    auto script = read(locations.dataHome + "/nautilus/scripts/Skyloom으로 맨 위에 고정");
+    auto script = readFile(locations.dataHome + "/nautilus/scripts/Skyloom으로 맨 위에 고정");
     EXPECT_NE(script.find("exec '" + fs::canonical(SKYLOOM_CLI).string() + "' pin -- \"$@\"\n"),
               std::string::npos);
     EXPECT_EQ(runProcess(SKYLOOM_CLI, {"integrate", "--remove"}, environment).exitStatus, 0);
     EXPECT_FALSE(fs::exists(locations.dataHome + "/kio/servicemenus/skyloom.desktop"));
 
-    write(locations.configHome + "/Thunar/uca.xml", "<actions>");
+    writeFile(locations.configHome + "/Thunar/uca.xml", "<actions>");
     result = runProcess(SKYLOOM_CLI, {"integrate"}, environment);
     EXPECT_EQ(result.exitStatus, 1);
     EXPECT_EQ(result.standardError.rfind("Thunar \u2014 ", 0), 0u);

@@ -8,7 +8,6 @@
 #include <algorithm>
 #include <csignal>
 #include <filesystem>
-#include <fstream>
 #include <gtest/gtest.h>
 #include <map>
 #include <random>
@@ -18,17 +17,10 @@
 
 using namespace skyloom;
 namespace fs = std::filesystem;
+using test::readFile;
+using test::writeFile;
 
 namespace {
-
-std::string readFile(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), {});
-}
-
-void writeFile(const std::string& path, const std::string& bytes) {
-    std::ofstream(path, std::ios::binary | std::ios::trunc) << bytes;
-}
 
 // The store's files under `prefix` that exist, with their bytes, by suffix.
 std::map<std::string, std::string> storeFiles(const std::string& prefix) {

@@ -1,12 +1,12 @@
 #include "core/platform/PlatformWording.h"
+#include "support/TempDir.h"
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
-#include <fstream>
 #include <map>
 #include <regex>
-#include <sstream>
 
 using namespace skyloom;
 
@@ -17,32 +17,22 @@ const char* const macWords[] = {"Finder", "Mac",         "Dock",      "정보 �
                                 "iCloud", "추가된 날짜", "메뉴 막대", "다시 허용"};
 
 bool namesTheMac(const std::string& text) {
-    for (const char* word : macWords) {
-        if (text.find(word) != std::string::npos)
-            return true;
-    }
-    return false;
+    return std::any_of(std::begin(macWords), std::end(macWords),
+                       [&](const char* word) { return text.find(word) != std::string::npos; });
 }
 
 std::string unescaped(std::string text) {
-    for (auto [from, to] : {std::pair{"&apos;", "'"},
-                            {"&quot;", "\""},
-                            {"&lt;", "<"},
-                            {"&gt;", ">"},
-                            {"&amp;", "&"}}) {
+    for (auto [from, to] :
+         {std::pair{"&apos;", "'"}, {"&quot;", "\""}, {"&lt;", "<"}, {"&gt;", ">"}, {"&amp;", "&"}})
         for (auto at = text.find(from); at != std::string::npos; at = text.find(from, at + 1))
             text.replace(at, std::string(from).size(), to);
-    }
     return text;
 }
 
 // Every source text of the English translation, with its translation.
 std::map<std::string, std::string> englishTranslations() {
-    auto path = std::filesystem::path(__FILE__).parent_path() / "../translations/skyloom_en.ts";
-    std::ifstream in(path);
-    std::stringstream ts;
-    ts << in.rdbuf();
-    std::string text = ts.str();
+    const std::string text = test::readFile(std::filesystem::path(__FILE__).parent_path() /
+                                            "../translations/skyloom_en.ts");
     std::map<std::string, std::string> result;
     static const std::regex message(
         "<source>([^<]*)</source>\\s*<translation( type=\"unfinished\")?>([^<]*)</translation>");
