@@ -165,17 +165,12 @@ TEST_F(PinServiceTest, LocationsFollowRenamesAndSkipTheTrash) {
 
     auto renamed = temp.path() + "/after";
     ASSERT_EQ(std::rename(folder.c_str(), renamed.c_str()), 0);
-    auto location = service.resolveLocation(*pin);
-    ASSERT_TRUE(location);
-    EXPECT_EQ(location->path, renamed);
+    EXPECT_EQ(service.resolveLocation(*pin).value().path, renamed);
     EXPECT_EQ(pin->path(), renamed);
     EXPECT_NE(*pin->bookmark(), oldBookmark);
-
     // Unparsable bookmark data falls back to the stored path.
     pin->setBookmark(Bytes{1, 2, 3});
-    location = service.resolveLocation(*pin);
-    ASSERT_TRUE(location);
-    EXPECT_EQ(location->path, renamed);
+    EXPECT_EQ(service.resolveLocation(*pin).value().path, renamed);
 
     // The home trash and the per-volume trash folders of the freedesktop Trash.
     ::setenv("XDG_DATA_HOME", (temp.path() + "/data").c_str(), 1);
