@@ -13,6 +13,7 @@
 #include <cstring>
 #include <filesystem>
 #include <sys/mount.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 using namespace skyloom;
@@ -226,6 +227,42 @@ TEST_F(PinStoreTest, RegrantingARecordRemovedDuringTheChooserDoesNothing) {
     EXPECT_EQ(dates->dates[path], march2024);
     EXPECT_TRUE(store.fetchPins().empty());
     EXPECT_FALSE(store.errorMessage());
+}
+
+// What the app relies on: a desktop installed before the store exists hears
+// the first announcement; an observer that unregisters while being notified
+// (a Qt object going away) is not called again in that notification.
+TEST(SharedPinStore, TheInstalledDesktopHearsTheFirstAnnouncement) {
+    struct RecordingDesktop final : Desktop {
+        std::vector<std::string> heard;
+        std::optional<std::vector<std::string>> chooseFolders(const FolderChoice&) override {
+            return std::nullopt;
+        }
+        void reveal(const std::string&) override {}
+        void open(const std::string&) override {}
+        void announce(const std::string& text) override { heard.push_back(text); }
+    };
+    TempDir temp;
+    const pid_t child = ::fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        ::setenv("XDG_DATA_HOME", temp.path().c_str(), 1);
+        auto desktop = std::make_shared<RecordingDesktop>();
+        PinStore::installDesktop(desktop);
+        auto& store = PinStore::shared();
+        int calls = 0;
+        ObserverList<const PinStore::Message&>::Token second = 0;
+        store.noticeMessageChanged().add([&](const PinStore::Message&) {
+            ++calls;
+            store.noticeMessageChanged().remove(second);
+        });
+        second = store.noticeMessageChanged().add([&](const PinStore::Message&) { calls += 100; });
+        store.setNoticeMessage("first");
+        ::_exit(desktop->heard == std::vector<std::string>{"first"} && calls == 1 ? 0 : 1);
+    }
+    int status = 0;
+    ASSERT_EQ(::waitpid(child, &status, 0), child);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
 }
 
 } // namespace
