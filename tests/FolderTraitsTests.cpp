@@ -41,14 +41,6 @@ TEST(MountTable, FindsTheMountHoldingAPath) {
     EXPECT_EQ(typeAt(0, 1, "relative"), "none");
 }
 
-TEST(MountTable, TellsNetworkFileSystems) {
-    for (const char* remote : {"nfs", "nfs4", "cifs", "smb3", "9p", "fuse.sshfs", "fuse.rclone",
-                               "fuse.gvfsd-fuse", "ceph"})
-        EXPECT_TRUE(isNetworkFileSystem(remote)) << remote;
-    for (const char* local : {"ext4", "btrfs", "tmpfs", "vfat", "fuse", "fuse.mergerfs", "overlay"})
-        EXPECT_FALSE(isNetworkFileSystem(local)) << local;
-}
-
 TEST(FolderTraits, ReadsTheRealMount) {
     test::TempDir temp;
     // findmnt, where present, tells what the folder is on.

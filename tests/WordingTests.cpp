@@ -1,15 +1,12 @@
-#include "core/PinStatusText.h"
-#include "core/Translate.h"
 #include "core/platform/PlatformWording.h"
-#include "core/store/PinnedFolder.h"
+#include "support/TempDir.h"
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
-#include <fstream>
 #include <map>
 #include <regex>
-#include <sstream>
 
 using namespace skyloom;
 
@@ -20,32 +17,22 @@ const char* const macWords[] = {"Finder", "Mac",         "Dock",      "정보 �
                                 "iCloud", "추가된 날짜", "메뉴 막대", "다시 허용"};
 
 bool namesTheMac(const std::string& text) {
-    for (const char* word : macWords) {
-        if (text.find(word) != std::string::npos)
-            return true;
-    }
-    return false;
+    return std::any_of(std::begin(macWords), std::end(macWords),
+                       [&](const char* word) { return text.find(word) != std::string::npos; });
 }
 
 std::string unescaped(std::string text) {
-    for (auto [from, to] : {std::pair{"&apos;", "'"},
-                            {"&quot;", "\""},
-                            {"&lt;", "<"},
-                            {"&gt;", ">"},
-                            {"&amp;", "&"}}) {
+    for (auto [from, to] :
+         {std::pair{"&apos;", "'"}, {"&quot;", "\""}, {"&lt;", "<"}, {"&gt;", ">"}, {"&amp;", "&"}})
         for (auto at = text.find(from); at != std::string::npos; at = text.find(from, at + 1))
             text.replace(at, std::string(from).size(), to);
-    }
     return text;
 }
 
 // Every source text of the English translation, with its translation.
 std::map<std::string, std::string> englishTranslations() {
-    auto path = std::filesystem::path(__FILE__).parent_path() / "../translations/skyloom_en.ts";
-    std::ifstream in(path);
-    std::stringstream ts;
-    ts << in.rdbuf();
-    std::string text = ts.str();
+    const std::string text = test::readFile(std::filesystem::path(__FILE__).parent_path() /
+                                            "../translations/skyloom_en.ts");
     std::map<std::string, std::string> result;
     static const std::regex message(
         "<source>([^<]*)</source>\\s*<translation( type=\"unfinished\")?>([^<]*)</translation>");
@@ -68,35 +55,6 @@ TEST(Wording, EveryTextThatNamesTheMacHasAWordingOfItsOwnAndATranslation) {
         EXPECT_TRUE(translations.contains(entry.key)) << entry.key;
         EXPECT_TRUE(translations.contains(entry.text)) << entry.text;
     }
-}
-
-TEST(Wording, TheTranslationLooksUpTheWordingAndFallsBackToIt) {
-    const char* key = "Finder에서 보기";
-    std::string seen;
-    setTranslateHook([&](const char*, const char* text) {
-        seen = text;
-        return std::string("Show in File Manager");
-    });
-    EXPECT_EQ(translate(key), "Show in File Manager");
-    EXPECT_EQ(seen, "파일 관리자에서 보기");
-    setTranslateHook(nullptr);
-    EXPECT_EQ(translate(key), "파일 관리자에서 보기");
-    EXPECT_EQ(translate("알 수 없는 오류예요. (%d)", "-3"), "알 수 없는 오류예요. (-3)");
-}
-
-TEST(Wording, TheRowStatusFollowsTheFlagsInOrder) {
-    PinnedFolder pin;
-    EXPECT_EQ(pinStatus(pin), PinStatus::normal);
-    EXPECT_EQ(pinStatusText(PinStatus::normal), "");
-    pin.setIsLocked(true);
-    EXPECT_EQ(pinStatus(pin), PinStatus::locked);
-    EXPECT_FALSE(namesTheMac(pinStatusText(PinStatus::locked)));
-    pin.setNeedsAccess(true);
-    EXPECT_EQ(pinStatus(pin), PinStatus::needsAccess);
-    EXPECT_EQ(pinStatusText(PinStatus::needsAccess), "접근 권한이 필요해요");
-    pin.setIsMissing(true);
-    EXPECT_EQ(pinStatus(pin), PinStatus::missing);
-    EXPECT_EQ(pinStatusText(PinStatus::missing), "찾을 수 없음 — 목록에서 지울 수 있어요");
 }
 
 } // namespace

@@ -13,22 +13,20 @@ namespace skyloom::test {
 class FakeDates : public AddedDateAccessing {
 public:
     mutable std::map<std::string, Date> dates;
-    mutable std::map<std::string, PinError> readErrors;
-    mutable std::map<std::string, PinError> writeErrors;
+    mutable std::map<std::string, PinError> readErrors, writeErrors;
     mutable int writes = 0;
 
     Date readAddedDate(const std::string& path) const override {
-        if (auto it = readErrors.find(path); it != readErrors.end())
-            throw it->second;
-        auto it = dates.find(path);
-        if (it == dates.end())
+        if (readErrors.contains(path))
+            throw readErrors.at(path);
+        if (!dates.contains(path))
             throw PinError::notFound();
-        return it->second;
+        return dates.at(path);
     }
 
     void writeAddedDate(Date date, const std::string& path) const override {
-        if (auto it = writeErrors.find(path); it != writeErrors.end())
-            throw it->second;
+        if (writeErrors.contains(path))
+            throw writeErrors.at(path);
         ++writes;
         dates[path] = date;
     }

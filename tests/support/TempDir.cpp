@@ -1,8 +1,6 @@
 #include "support/TempDir.h"
 
-#include <cerrno>
 #include <cstdlib>
-#include <cstring>
 #include <fcntl.h>
 #include <filesystem>
 #include <fstream>
@@ -48,6 +46,16 @@ std::string TempDir::makeFile(const std::string& relative, const std::string& co
     return full.string();
 }
 
+std::string readFile(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), {});
+}
+
+void writeFile(const std::string& path, const std::string& bytes) {
+    fs::create_directories(fs::path(path).parent_path());
+    std::ofstream(path, std::ios::binary | std::ios::trunc) << bytes;
+}
+
 bool setImmutable(const std::string& path, bool immutable) {
     int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOFOLLOW);
     if (fd < 0)
@@ -63,35 +71,17 @@ bool setImmutable(const std::string& path, bool immutable) {
 }
 
 int runAsNobody(const std::function<int()>& body, std::string& why) {
-    int pipeFds[2];
-    if (::pipe(pipeFds) != 0) {
-        why = "pipe failed";
-        return -1;
-    }
+    constexpr int notDropped = 125;
     pid_t child = ::fork();
-    if (child < 0) {
-        why = "fork failed";
-        return -1;
-    }
     if (child == 0) {
-        ::close(pipeFds[0]);
-        char dropped = 1;
         if (::setgroups(0, nullptr) != 0 || ::setresgid(65534, 65534, 65534) != 0 ||
-            ::setresuid(65534, 65534, 65534) != 0 || ::geteuid() != 65534)
-            dropped = 0;
-        (void)!::write(pipeFds[1], &dropped, 1);
-        ::close(pipeFds[1]);
-        if (!dropped)
-            ::_exit(125);
+            ::setresuid(65534, 65534, 65534) != 0)
+            ::_exit(notDropped);
         ::_exit(body());
     }
-    ::close(pipeFds[1]);
-    char dropped = 0;
-    bool gotReply = ::read(pipeFds[0], &dropped, 1) == 1;
-    ::close(pipeFds[0]);
     int status = 0;
-    ::waitpid(child, &status, 0);
-    if (!gotReply || !dropped) {
+    if (child < 0 || ::waitpid(child, &status, 0) != child ||
+        (WIFEXITED(status) && WEXITSTATUS(status) == notDropped)) {
         why = "cannot drop privileges to nobody (not root?)";
         return -1;
     }

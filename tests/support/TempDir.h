@@ -25,6 +25,10 @@ private:
     std::string path_;
 };
 
+// A file's bytes (empty when it cannot be read), and writing them, folders made as needed.
+std::string readFile(const std::string& path);
+void writeFile(const std::string& path, const std::string& bytes);
+
 // Sets or clears the immutable flag (chattr +i); false when the file system
 // does not support it.
 bool setImmutable(const std::string& path, bool immutable);
