@@ -2,9 +2,9 @@
 # From the start of skyloom-app to its icon sitting in a real tray: an X
 # server of its own (Xvfb), openbox and trayer, a new user's empty home, and
 # RUNS starts as a login item (no window opens). Prints each figure and the
-# median. Usage: bench/app-startup.sh [build/src/app/skyloom-app] [RUNS]
+# median. Usage: bench/app-startup.sh [build/bin/skyloom-app] [RUNS]
 set -euo pipefail
-app=$(realpath "${1:-build/src/app/skyloom-app}")
+app=$(realpath "${1:-build/bin/skyloom-app}")
 runs=${2:-5}
 for n in $(seq 150 199); do [[ -e /tmp/.X$n-lock ]] || break; done
 export DISPLAY=:$n

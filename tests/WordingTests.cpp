@@ -13,8 +13,8 @@ using namespace skyloom;
 namespace {
 
 // Words that name the Mac's own things; no Linux text may use them.
-const char* const macWords[] = {"Finder", "Mac",         "Dock",      "정보 가져오기", "서비스",
-                                "iCloud", "추가된 날짜", "메뉴 막대", "다시 허용"};
+const char* const macWords[] = {"Finder", "Mac",    "Dock",        "정보 가져오기",
+                                "서비스", "iCloud", "추가된 날짜", "메뉴 막대"};
 
 bool namesTheMac(const std::string& text) {
     return std::any_of(std::begin(macWords), std::end(macWords),

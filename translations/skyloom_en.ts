@@ -535,5 +535,9 @@
         <source>저장된 고정 목록이 더 새 버전의 Skyloom에서 만들어져 열지 않았어요. 새 버전의 Skyloom으로 다시 실행해 주세요.</source>
         <translation>The saved pin list was made by a newer version of Skyloom and was not opened. Start the newer Skyloom again.</translation>
     </message>
+    <message>
+        <source>다시 허용</source>
+        <translation>Allow Again</translation>
+    </message>
 </context>
 </TS>

@@ -13,7 +13,7 @@
 namespace skyloom::app {
 namespace {
 
-constexpr const char* entryName = "brindle-engineering.Skyloom.desktop";
+constexpr const char* entryName = "engineering.brindle.Skyloom.desktop";
 
 // An argument of an Exec key, quoted as the Desktop Entry specification
 // asks: inside double quotes, `"`, `` ` ``, `$` and `\` are escaped; then
