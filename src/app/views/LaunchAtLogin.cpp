@@ -15,7 +15,7 @@ namespace {
 
 constexpr const char* entryName = "engineering.brindle.Skyloom.desktop";
 
-// An argument of an Exec key, quoted as the Desktop Entry specification
+// An argument of an Exec key, quoted as the Desktop Entry format
 // asks: inside double quotes, `"`, `` ` ``, `$` and `\` are escaped; then
 // every backslash is doubled again because the value is a string.
 QString quotedArgument(const QString& argument) {
