@@ -35,10 +35,8 @@ void FileSystemAddedDate::writeAddedDate(Date date, const std::string& path) con
     platform::writeAndVerify(platform::systemAddedDatePrimitives(), date, path);
 }
 
-} // namespace skyloom
-
-namespace skyloom {
 bool FileSystemAddedDate::datesBefore1970AreReal() const {
     return platform::datesBefore1970AreReal;
 }
+
 } // namespace skyloom
