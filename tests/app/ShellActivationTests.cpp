@@ -6,6 +6,8 @@
 #include <QProcess>
 #include <QTest>
 
+#include "QtTestMain.h"
+
 #include <gtest/gtest.h>
 
 #include <xcb/xcb.h>
@@ -126,9 +128,5 @@ TEST(ShellActivationClassTest, KnownFileManagersOnly) {
 } // namespace
 
 int main(int argc, char** argv) {
-    if (!qEnvironmentVariableIsSet("QT_QPA_PLATFORM"))
-        qputenv("QT_QPA_PLATFORM", "offscreen"); // also when ctest lists the tests
-    QApplication app(argc, argv);
-    ::testing::InitGoogleTest(&argc, argv);
-    return RUN_ALL_TESTS();
+    return runQtTests(argc, argv);
 }

@@ -16,6 +16,8 @@
 #include <QProcess>
 #include <QTest>
 
+#include "QtTestMain.h"
+
 #include <gtest/gtest.h>
 
 #include <fcntl.h>
@@ -206,9 +208,5 @@ TEST(ShellLaunchTest, LaunchCheckAndResetNotice) {
 
 int main(int argc, char** argv) {
     qputenv("XCTestConfigurationFilePath", "1");
-    if (!qEnvironmentVariableIsSet("QT_QPA_PLATFORM"))
-        qputenv("QT_QPA_PLATFORM", "offscreen"); // also when ctest lists the tests
-    QApplication app(argc, argv);
-    ::testing::InitGoogleTest(&argc, argv);
-    return RUN_ALL_TESTS();
+    return runQtTests(argc, argv);
 }

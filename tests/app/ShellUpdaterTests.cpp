@@ -10,6 +10,8 @@
 #include <QTcpSocket>
 #include <QTest>
 
+#include "QtTestMain.h"
+
 #include <gtest/gtest.h>
 
 #include <map>
@@ -169,9 +171,5 @@ int main(int argc, char** argv) {
     // Settings are found once per process, so before any check.
     skyloom::test::TempDir config;
     qputenv("XDG_CONFIG_HOME", QByteArray::fromStdString(config.path()));
-    if (!qEnvironmentVariableIsSet("QT_QPA_PLATFORM"))
-        qputenv("QT_QPA_PLATFORM", "offscreen"); // also when ctest lists the tests
-    QApplication app(argc, argv);
-    ::testing::InitGoogleTest(&argc, argv);
-    return RUN_ALL_TESTS();
+    return runQtTests(argc, argv);
 }

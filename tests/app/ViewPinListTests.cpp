@@ -1,3 +1,4 @@
+#include "QtTestMain.h"
 #include "ViewStoreFixture.h"
 #include "app/views/MessageBanner.h"
 #include "app/views/PinListModel.h"
@@ -285,10 +286,5 @@ TEST_F(PinListTest, ScreenReadersReachRowsButtonsAndFooter) {
 } // namespace
 
 int main(int argc, char** argv) {
-    // Widgets run offscreen unless a display is asked for (test discovery runs without one).
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
-        qputenv("QT_QPA_PLATFORM", "offscreen");
-    QApplication app(argc, argv);
-    ::testing::InitGoogleTest(&argc, argv);
-    return RUN_ALL_TESTS();
+    return runQtTests(argc, argv);
 }

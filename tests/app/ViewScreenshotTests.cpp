@@ -2,6 +2,7 @@
 // hand (under Xvfb with a Korean font) with
 //   SKYLOOM_SCREENSHOT_DIR=docs/screenshots QT_QPA_PLATFORM=xcb ViewScreenshotTests
 //   --gtest_also_run_disabled_tests
+#include "QtTestMain.h"
 #include "ViewStoreFixture.h"
 #include "app/views/OnboardingView.h"
 #include "app/views/PinListModel.h"
@@ -72,10 +73,5 @@ TEST_F(Screenshots, DISABLED_Views) {
 } // namespace
 
 int main(int argc, char** argv) {
-    // Widgets run offscreen unless a display is asked for (test discovery runs without one).
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
-        qputenv("QT_QPA_PLATFORM", "offscreen");
-    QApplication app(argc, argv);
-    ::testing::InitGoogleTest(&argc, argv);
-    return RUN_ALL_TESTS();
+    return runQtTests(argc, argv);
 }

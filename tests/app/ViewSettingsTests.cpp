@@ -1,3 +1,4 @@
+#include "QtTestMain.h"
 #include "ViewStoreFixture.h"
 #include "app/views/OnboardingView.h"
 #include "app/views/Preferences.h"
@@ -160,13 +161,8 @@ TEST_F(OnboardingTest, EscapeLeavesAndReturnChooses) {
 } // namespace
 
 int main(int argc, char** argv) {
-    // Widgets run offscreen unless a display is asked for (test discovery runs without one).
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
-        qputenv("QT_QPA_PLATFORM", "offscreen");
     // The settings file goes to a folder of its own, before Qt reads the location.
     skyloom::test::TempDir config;
     qputenv("XDG_CONFIG_HOME", QByteArray::fromStdString(config.path()));
-    QApplication app(argc, argv);
-    ::testing::InitGoogleTest(&argc, argv);
-    return RUN_ALL_TESTS();
+    return runQtTests(argc, argv);
 }
