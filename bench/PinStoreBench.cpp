@@ -23,6 +23,7 @@ class CountingDates final : public AddedDateAccessing {
 public:
     mutable long writes = 0;
     Date readAddedDate(const std::string& path) const override { return real_.readAddedDate(path); }
+    bool identityGivesAddedDate() const override { return real_.identityGivesAddedDate(); }
     void writeAddedDate(Date date, const std::string& path) const override {
         ++writes;
         real_.writeAddedDate(date, path);

@@ -239,6 +239,34 @@ TEST_F(PinServiceTest, APinBelowAParentTurnedLinkFollowsItOnce) {
     EXPECT_EQ(real.dates().readAddedDate(pin.path()), pinDate(0));
 }
 
+// An intact pin costs one metadata read: the date the lookup saw decides,
+// and only a drifted date is read again and written through the folder.
+TEST_F(PinServiceTest, AnIntactPinIsSeenByItsLookupAlone) {
+    auto folder = temp.makeFolder("intact");
+    const Date fraction = march2024 + 0.123456789;
+    FileSystemAddedDate real;
+    real.writeAddedDate(fraction, folder);
+    auto identity = platform::folderIdentity(folder);
+    ASSERT_TRUE(identity);
+    if (platform::identityGivesAddedDate) {
+        EXPECT_EQ(identity->addedDate, real.readAddedDate(folder));
+    }
+
+    dates->identityGivesDates = platform::identityGivesAddedDate;
+    auto pin = pinAt(folder, 2, march2024);
+    real.writeAddedDate(order2 + 0.5, folder); // what the lookup sees
+    service.refreshStatus(*pin);
+    EXPECT_EQ(dates->reads, platform::identityGivesAddedDate ? 0 : 1);
+    EXPECT_EQ(dates->writes, platform::identityGivesAddedDate ? 0 : 1);
+
+    real.writeAddedDate(march2024 - 5, folder);
+    dates->reads = dates->writes = 0;
+    dates->dates[folder] = march2024 - 5;
+    service.refreshStatus(*pin);
+    EXPECT_EQ(std::pair(dates->reads, dates->writes), std::pair(1, 1));
+    EXPECT_EQ(pin->originalAddedDate(), march2024 - 5);
+}
+
 TEST_F(PinServiceTest, RegrantMovesThePinToThePickedFolder) {
     auto folder = temp.makeFolder("old");
     auto picked = temp.makeFolder("new");

@@ -28,12 +28,16 @@ std::uint64_t get(const Bytes& in, std::size_t at, int bytes) {
     return value;
 }
 
-bool isSameFolder(const Bookmark::Identity& stored, const std::string& path) {
+// The folder at `path` when it is the one with the stored identity.
+std::optional<Bookmark::Identity> sameFolder(const Bookmark::Identity& stored,
+                                             const std::string& path) {
     auto found = platform::folderIdentity(path);
     if (!found || found->device != stored.device || found->inode != stored.inode)
-        return false;
+        return std::nullopt;
     // Without a birth time on either side the inode is all there is to go by.
-    return !stored.birth || !found->birth || *stored.birth == *found->birth;
+    if (stored.birth && found->birth && *stored.birth != *found->birth)
+        return std::nullopt;
+    return found;
 }
 
 } // namespace
@@ -67,7 +71,8 @@ std::optional<Bookmark::Resolution> Bookmark::resolve(const Bytes& data) {
     if ((version != versionWithoutBirth && version != versionWithBirth) ||
         data.size() < lengthAt + 4)
         return std::nullopt;
-    Identity identity{get(data, identityAt, 8), get(data, identityAt + 8, 8), std::nullopt};
+    Identity identity{get(data, identityAt, 8), get(data, identityAt + 8, 8), std::nullopt,
+                      std::nullopt};
     if (version == versionWithBirth && data[identityAt + 16] == 1)
         identity.birth = TimeSpec{static_cast<std::int64_t>(get(data, identityAt + 17, 8)),
                                   static_cast<std::int64_t>(get(data, identityAt + 25, 4))};
@@ -79,8 +84,8 @@ std::optional<Bookmark::Resolution> Bookmark::resolve(const Bytes& data) {
     if (path.find('\0') != std::string::npos)
         return std::nullopt;
 
-    if (isSameFolder(identity, path))
-        return Resolution{path, false};
+    if (auto found = sameFolder(identity, path))
+        return Resolution{path, false, found->addedDate};
 
     // A rename keeps the folder in its old parent: look for its inode there.
     std::string parentPath = FolderPath::parent(path);
@@ -97,8 +102,8 @@ std::optional<Bookmark::Resolution> Bookmark::resolve(const Bytes& data) {
         if (name == "." || name == "..")
             continue;
         std::string candidate = (parentPath == "/" ? "" : parentPath) + "/" + name;
-        if (isSameFolder(identity, candidate))
-            return Resolution{candidate, true};
+        if (auto found = sameFolder(identity, candidate))
+            return Resolution{candidate, true, found->addedDate};
     }
     return std::nullopt;
 }

@@ -19,6 +19,8 @@ public:
     struct Resolution {
         std::string path;
         bool isStale = false; // found somewhere other than the stored path
+        // The folder's date-added, where the read that found it gave it.
+        std::optional<Date> addedDate;
     };
 
     // A bookmark of the folder at `path`; absent when the folder cannot be read.

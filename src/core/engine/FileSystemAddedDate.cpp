@@ -1,6 +1,7 @@
 #include "core/engine/FileSystemAddedDate.h"
 
 #include "core/platform/AddedDatePlatform.h"
+#include "core/platform/FolderIdentity.h"
 
 #include <cmath>
 
@@ -37,6 +38,10 @@ void FileSystemAddedDate::writeAddedDate(Date date, const std::string& path) con
 
 bool FileSystemAddedDate::datesBefore1970AreReal() const {
     return platform::datesBefore1970AreReal;
+}
+
+bool FileSystemAddedDate::identityGivesAddedDate() const {
+    return platform::identityGivesAddedDate;
 }
 
 } // namespace skyloom

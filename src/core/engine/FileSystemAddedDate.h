@@ -49,6 +49,11 @@ public:
     // Whether a date at or before 1970 that was read is a real date. When it
     // is not, it stands for a volume that keeps no date for the folder.
     virtual bool datesBefore1970AreReal() const { return false; }
+
+    // Whether the metadata read that finds a folder by its identity gives
+    // the same date this access reads, so that a pin found intact needs no
+    // read of its own.
+    virtual bool identityGivesAddedDate() const { return false; }
 };
 
 // The production access through the operating system. The folder is opened
@@ -61,6 +66,7 @@ public:
     Date readAddedDate(const std::string& path) const override;
     void writeAddedDate(Date date, const std::string& path) const override;
     bool datesBefore1970AreReal() const override;
+    bool identityGivesAddedDate() const override;
 };
 
 } // namespace skyloom

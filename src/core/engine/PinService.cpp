@@ -101,7 +101,9 @@ std::optional<PinLocation> PinService::resolveLocation(PinnedFolder& pin) const 
             // same folder: the one metadata read of resolve() said so.
             if (!resolution->isStale && resolution->path == pin.path() &&
                 !platform::isInTrash(pin.path()))
-                return PinLocation{pin.path()};
+                return PinLocation{pin.path(), dates_->identityGivesAddedDate()
+                                                   ? resolution->addedDate
+                                                   : std::nullopt};
             const std::string& found = resolution->path;
             std::string normalized = FolderPath::normalized(found);
             if (isUsableFolder(normalized)) {
@@ -111,23 +113,23 @@ std::optional<PinLocation> PinService::resolveLocation(PinnedFolder& pin) const 
                     if (auto fresh = Bookmark::make(found))
                         pin.setBookmark(std::move(fresh));
                 }
-                return PinLocation{normalized};
+                return PinLocation{normalized, std::nullopt};
             }
         }
     }
     if (isUsableFolder(pin.path()))
-        return PinLocation{pin.path()};
+        return PinLocation{pin.path(), std::nullopt};
     return std::nullopt;
 }
 
 bool PinService::withPinAccess(PinnedFolder& pin,
-                               const std::function<void(const std::string&)>& body) const {
+                               const std::function<void(const PinLocation&)>& body) const {
     // Folders here need no security scope: the location's path is used as is.
     auto location = resolveLocation(pin);
     if (!location)
         return false;
     try {
-        body(location->path);
+        body(*location);
     } catch (const PinError& error) {
         // Dates are reached only through paths without links. A folder above
         // the pin replaced by a link to where it went still holds the pin:
@@ -139,13 +141,18 @@ bool PinService::withPinAccess(PinnedFolder& pin,
         pin.setPath(resolved);
         if (auto fresh = Bookmark::make(resolved))
             pin.setBookmark(std::move(fresh));
-        body(resolved);
+        body(PinLocation{resolved, std::nullopt});
     }
     return true;
 }
 
-bool PinService::reapplyIfNeeded(const std::string& path, PinnedFolder& pin) const {
+bool PinService::reapplyIfNeeded(const std::string& path, PinnedFolder& pin,
+                                 std::optional<Date> seen) const {
     const Date expected = pinDate(pin.order());
+    // The common case on every re-apply: nothing to read again, nothing to
+    // write. Only writes need the folder opened without links.
+    if (seen && std::fabs(*seen - expected) < 1.0)
+        return false;
     const Date current = dates_->readAddedDate(path);
     if (std::fabs(current - expected) < 1.0)
         return false;
@@ -158,7 +165,9 @@ bool PinService::reapplyIfNeeded(const std::string& path, PinnedFolder& pin) con
 void PinService::refreshStatus(PinnedFolder& pin) const {
     bool found = false;
     try {
-        found = withPinAccess(pin, [&](const std::string& path) { reapplyIfNeeded(path, pin); });
+        found = withPinAccess(pin, [&](const PinLocation& location) {
+            reapplyIfNeeded(location.path, pin, location.addedDate);
+        });
     } catch (const PinError& error) {
         if (error == PinError::notOwner()) {
             pin.setIsMissing(false);

@@ -13,9 +13,11 @@
 
 namespace skyloom {
 
-// Where a pinned folder was found: the path to read and write.
+// Where a pinned folder was found: the path to read and write, and the
+// folder's date-added when the lookup's own metadata read gave it.
 struct PinLocation {
     std::string path;
+    std::optional<Date> addedDate;
 };
 
 // File systems on which a folder without a date-added still counts as pinnable
@@ -59,10 +61,10 @@ public:
     // metadata read.
     std::optional<PinLocation> resolveLocation(PinnedFolder& pin) const;
 
-    // Runs `body` with the folder's path; returns false without running it
-    // when the folder cannot be found.
+    // Runs `body` with the folder's location; returns false without running
+    // it when the folder cannot be found.
     bool withPinAccess(PinnedFolder& pin,
-                       const std::function<void(const std::string&)>& body) const;
+                       const std::function<void(const PinLocation&)>& body) const;
 
     // Re-attaches the pin to the folder the user picked, then refreshes it.
     void regrantAccess(PinnedFolder& pin, const std::string& pickedPath) const;
@@ -79,8 +81,11 @@ public:
     bool isUsableFolder(const std::string& path) const;
 
     // Rewrites the folder's date when it is a second or more off the pin date
-    // of the record's order. Returns whether it wrote.
-    bool reapplyIfNeeded(const std::string& path, PinnedFolder& pin) const;
+    // of the record's order. Returns whether it wrote. A date `seen` by the
+    // lookup that found the folder spares the read when it is the pin date;
+    // any other date is read again, through the folder's own handle.
+    bool reapplyIfNeeded(const std::string& path, PinnedFolder& pin,
+                         std::optional<Date> seen = std::nullopt) const;
 
     // The pin whose folder is at `normalizedPath` (a path given by
     // FolderPath::normalized); null when none is.

@@ -310,8 +310,9 @@ PinStore::Message PinStore::remove(const PinnedFolderPtr& pin) {
     Operation operation(*this);
     const Date now = currentDate();
     try {
-        service_.withPinAccess(
-            *pin, [&](const std::string& url) { service_.restoreAddedDate(url, *pin, now); });
+        service_.withPinAccess(*pin, [&](const PinLocation& location) {
+            service_.restoreAddedDate(location.path, *pin, now);
+        });
     } catch (const std::exception& error) {
         return failureLine(pin->displayName(), error);
     }

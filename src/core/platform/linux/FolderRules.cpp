@@ -12,6 +12,7 @@
 namespace skyloom::platform {
 
 const bool namesAreCanonicallyEquivalent = false;
+const bool identityGivesAddedDate = true;
 
 namespace {
 
@@ -48,13 +49,16 @@ bool isInTrash(std::string_view path) {
 
 std::optional<FolderIdentity> folderIdentity(const std::string& path) {
     struct statx info {};
-    if (::statx(AT_FDCWD, path.c_str(), 0, STATX_TYPE | STATX_INO | STATX_BTIME, &info) != 0 ||
+    if (::statx(AT_FDCWD, path.c_str(), 0, STATX_TYPE | STATX_INO | STATX_BTIME | STATX_ATIME,
+                &info) != 0 ||
         !S_ISDIR(info.stx_mode))
         return std::nullopt;
     FolderIdentity identity{makedev(info.stx_dev_major, info.stx_dev_minor), info.stx_ino,
-                            std::nullopt};
+                            std::nullopt, std::nullopt};
     if (info.stx_mask & STATX_BTIME)
         identity.birth = TimeSpec{info.stx_btime.tv_sec, info.stx_btime.tv_nsec};
+    if (info.stx_mask & STATX_ATIME)
+        identity.addedDate = joinDate({info.stx_atime.tv_sec, info.stx_atime.tv_nsec});
     return identity;
 }
 

@@ -8,6 +8,8 @@
 namespace skyloom::platform {
 
 const bool namesAreCanonicallyEquivalent = true;
+// The date-added is no part of stat(); it takes a getattrlist call of its own.
+const bool identityGivesAddedDate = false;
 
 // The user's ~/.Trash, the per-volume /.Trashes, and any ".Trash" folder.
 bool isInTrash(std::string_view path) {
@@ -20,9 +22,9 @@ std::optional<FolderIdentity> folderIdentity(const std::string& path) {
     struct stat info {};
     if (::stat(path.c_str(), &info) != 0 || !S_ISDIR(info.st_mode))
         return std::nullopt;
-    return FolderIdentity{static_cast<std::uint64_t>(info.st_dev),
-                          static_cast<std::uint64_t>(info.st_ino),
-                          TimeSpec{info.st_birthtimespec.tv_sec, info.st_birthtimespec.tv_nsec}};
+    return FolderIdentity{
+        static_cast<std::uint64_t>(info.st_dev), static_cast<std::uint64_t>(info.st_ino),
+        TimeSpec{info.st_birthtimespec.tv_sec, info.st_birthtimespec.tv_nsec}, std::nullopt};
 }
 
 } // namespace skyloom::platform
