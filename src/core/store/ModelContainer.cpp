@@ -77,7 +77,10 @@ std::unique_ptr<ModelContainer> ModelContainer::open(const std::string& storePat
     container->lock_ = std::move(lock);
     auto& db = container->db_;
     try {
-        db = std::make_unique<SQLite::Database>(storePath, SQLite::OPEN_READWRITE,
+        // One thread uses the connection (the context is main-thread only), so
+        // SQLite's own mutexes would only cost every column read.
+        db = std::make_unique<SQLite::Database>(storePath,
+                                                SQLite::OPEN_READWRITE | SQLite::OPEN_NOMUTEX,
                                                 int(options.busyTimeout.count()));
         sqlite3* handle = db->getHandle();
         // Content from a damaged or hostile file must not be able to run

@@ -5,6 +5,7 @@
 #include <SQLiteCpp/SQLiteCpp.h>
 #include <algorithm>
 #include <cmath>
+#include <memory>
 #include <sqlite3.h>
 #include <stdexcept>
 
@@ -62,10 +63,17 @@ Date storedDate(double value) {
     return std::isfinite(value) ? std::clamp(value, earliestDate, latestDate) : 0.0;
 }
 
-Bytes columnBytes(const SQLite::Column& column) {
-    auto size = column.getBytes();
-    auto* data = static_cast<const std::uint8_t*>(column.getBlob());
-    return data ? Bytes(data, data + size) : Bytes{};
+// Columns are read from the raw statement: a store of a thousand records is
+// loaded on every start of the command line.
+Bytes columnBytes(sqlite3_stmt* row, int column) {
+    auto* data = static_cast<const std::uint8_t*>(sqlite3_column_blob(row, column));
+    return data ? Bytes(data, data + sqlite3_column_bytes(row, column)) : Bytes{};
+}
+
+std::string columnText(sqlite3_stmt* row, int column) {
+    auto* data = static_cast<const char*>(sqlite3_column_blob(row, column));
+    return data ? std::string(data, static_cast<std::size_t>(sqlite3_column_bytes(row, column)))
+                : std::string();
 }
 
 } // namespace
@@ -82,27 +90,34 @@ ModelContext::~ModelContext() {
 }
 
 void ModelContext::load() {
-    SQLite::Statement rows(*db_, std::string("SELECT id, ") + columnList + " FROM PinnedFolder");
-    while (rows.executeStep()) {
+    const std::string query = std::string("SELECT id, ") + columnList + " FROM PinnedFolder";
+    sqlite3_stmt* prepared = nullptr;
+    if (sqlite3_prepare_v2(db_->getHandle(), query.c_str(), -1, &prepared, nullptr) != SQLITE_OK)
+        throw SQLite::Exception(db_->getHandle());
+    std::unique_ptr<sqlite3_stmt, decltype(&sqlite3_finalize)> rows(prepared, &sqlite3_finalize);
+    sqlite3_stmt* row = rows.get();
+    auto isNull = [row](int column) { return sqlite3_column_type(row, column) == SQLITE_NULL; };
+    for (int step; (step = sqlite3_step(row)) != SQLITE_DONE;) {
+        if (step != SQLITE_ROW)
+            throw SQLite::Exception(db_->getHandle(), step);
         std::optional<Bytes> bookmark;
-        if (!rows.getColumn(2).isNull())
-            bookmark = columnBytes(rows.getColumn(2));
+        if (!isNull(2))
+            bookmark = columnBytes(row, 2);
         // A damaged or edited file may hold any value; one out of range is
         // clamped rather than taken for damage of the whole store, which
         // would lose every other record's earlier date. Orders and dates
         // then stay where the pin-date arithmetic cannot overflow.
         std::optional<Date> originalAddedDate;
-        if (!rows.getColumn(3).isNull())
-            originalAddedDate = storedOriginalDate(rows.getColumn(3).getDouble());
-        Bytes path = columnBytes(rows.getColumn(1));
+        if (!isNull(3))
+            originalAddedDate = storedOriginalDate(sqlite3_column_double(row, 3));
         auto record = std::make_shared<PinnedFolder>(
-            std::string(path.begin(), path.end()), std::move(bookmark), originalAddedDate,
-            std::clamp(rows.getColumn(4).getInt64(), -largestOrder, largestOrder),
-            storedDate(rows.getColumn(5).getDouble()));
-        record->setIsMissing(rows.getColumn(6).getInt64() != 0);
-        record->setNeedsAccess(rows.getColumn(7).getInt64() != 0);
-        record->setIsLocked(rows.getColumn(8).getInt64() != 0);
-        auto identifier = rows.getColumn(0).getInt64();
+            columnText(row, 1), std::move(bookmark), originalAddedDate,
+            std::clamp<std::int64_t>(sqlite3_column_int64(row, 4), -largestOrder, largestOrder),
+            storedDate(sqlite3_column_double(row, 5)));
+        record->setIsMissing(sqlite3_column_int64(row, 6) != 0);
+        record->setNeedsAccess(sqlite3_column_int64(row, 7) != 0);
+        record->setIsLocked(sqlite3_column_int64(row, 8) != 0);
+        std::int64_t identifier = sqlite3_column_int64(row, 0);
         record->assignPersistentIdentifier(identifier);
         lastIdentifier_ = std::max(lastIdentifier_, identifier);
         track(record);

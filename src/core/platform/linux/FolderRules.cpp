@@ -37,11 +37,12 @@ bool isBelowTrashOnAnyVolume(std::string_view path, const std::string& trashFile
 // The freedesktop Trash: the home trash under $XDG_DATA_HOME, and one per
 // volume at its top, either /.Trash-$UID or /.Trash/$UID (shared, sticky).
 bool isInTrash(std::string_view path) {
-    if (isBelow(path, applicationSupportDirectory() + "/Trash/files"))
-        return true;
     // Asked for every pin on every re-apply: most paths have no trash in them.
-    if (path.find("/.Trash") == std::string_view::npos)
+    const bool homeTrash = path.find("/Trash/files/") != std::string_view::npos;
+    if (!homeTrash && path.find("/.Trash") == std::string_view::npos)
         return false;
+    if (homeTrash && isBelow(path, applicationSupportDirectory() + "/Trash/files"))
+        return true;
     const std::string uid = std::to_string(::getuid());
     return isBelowTrashOnAnyVolume(path, "/.Trash-" + uid + "/files") ||
            isBelowTrashOnAnyVolume(path, "/.Trash/" + uid + "/files");
