@@ -21,7 +21,7 @@ using namespace skyloom::test;
 
 namespace {
 
-constexpr Date march2024 = 1709251200.25;
+constexpr Date march2024 = 1709251200.123457;
 
 Date accessTime(const std::string& path) {
     struct stat info {};
@@ -112,7 +112,12 @@ TEST_F(CommandLineTest, PinListUnpinAndBadInputGetsOneLineEach) {
     EXPECT_EQ(result.exitStatus, 0) << result.standardError;
     EXPECT_EQ(result.standardOutput + result.standardError, "");
     EXPECT_EQ(accessTime(odd), pinDate(1));
-    result = skyloom({"unpin", odd, "a", "--", "-dash"});
+    // A decomposed name is shown composed, as the file manager shows it.
+    auto decomposed = folder("\xE1\x84\x92\xE1\x85\xA1\xE1\x86\xAB");
+    EXPECT_EQ(skyloom({"pin", decomposed}).exitStatus, 0);
+    EXPECT_EQ(skyloom({"pin", decomposed}).standardError,
+              "\xED\x95\x9C \u2014 이미 고정된 폴더예요.\n");
+    result = skyloom({"unpin", odd, decomposed, "a", "--", "-dash"});
     EXPECT_EQ(result.exitStatus, 0) << result.standardError;
     EXPECT_NEAR(accessTime(odd), march2024, 1e-6);
     EXPECT_NEAR(accessTime(a), march2024, 1e-6);

@@ -34,7 +34,7 @@ protected:
 
 PinnedFolderPtr makeRecord(std::string path, std::int64_t order) {
     return std::make_shared<PinnedFolder>(std::move(path), std::nullopt, std::nullopt, order,
-                                          1'700'000'000.25);
+                                          1'700'000'000.123457);
 }
 
 auto fields(const PinnedFolder& r) {
