@@ -162,6 +162,7 @@
     <message>
         <source>사용법:
   skyloom                      앱을 시작해요
+  skyloom --login-item         로그인할 때처럼 앱을 시작해요
   skyloom pin PATH...          폴더를 맨 위에 고정해요
   skyloom unpin PATH...        고정을 풀고 원래 날짜로 되돌려요
   skyloom list [--json]        고정된 폴더를 순서대로 보여 줘요
@@ -173,6 +174,7 @@
 </source>
         <translation>Usage:
   skyloom                      start the app
+  skyloom --login-item         start the app as at login (no window)
   skyloom pin PATH...          pin folders at the top
   skyloom unpin PATH...        unpin and restore the original dates
   skyloom list [--json]        show the pinned folders in order
@@ -538,6 +540,38 @@
     <message>
         <source>다시 허용</source>
         <translation>Allow Again</translation>
+    </message>
+    <message>
+        <source>Skyloom 앱과 연결하는 폴더가 링크이거나 폴더가 아니라서 쓰지 않았어요: %1</source>
+        <translation>Not using the folder that connects to the Skyloom app: it is a link or not a folder: %1</translation>
+    </message>
+    <message>
+        <source>Skyloom 앱과 연결하는 폴더가 다른 사용자의 것이라서 쓰지 않았어요: %1</source>
+        <translation>Not using the folder that connects to the Skyloom app: it belongs to another user: %1</translation>
+    </message>
+    <message>
+        <source>Skyloom 앱과 연결하는 폴더를 다른 사용자도 열 수 있어서 쓰지 않았어요: %1</source>
+        <translation>Not using the folder that connects to the Skyloom app: other users can open it: %1</translation>
+    </message>
+    <message>
+        <source>Skyloom 앱과 연결하는 소켓 너머에 이 사용자의 Skyloom 앱이 없어서 명령을 보내지 않았어요: %1</source>
+        <translation>The command was not sent: the socket that connects to the Skyloom app does not lead to your Skyloom app: %1</translation>
+    </message>
+    <message>
+        <source>Skyloom 앱과 연결하는 폴더를 쓸 수 없어요: %1</source>
+        <translation>The folder that connects to the Skyloom app can&apos;t be used: %1</translation>
+    </message>
+    <message>
+        <source>실행 중인 Skyloom 앱이 고정 목록을 쓰고 있어 명령을 실행하지 않았어요. 이 경로를 지우고 Skyloom 앱을 다시 시작해 주세요: %1</source>
+        <translation>The command did not run: the running Skyloom app is using the pin list. Remove this path and restart the Skyloom app: %1</translation>
+    </message>
+    <message>
+        <source>Skyloom 앱을 시작하지 못해 여기서 처리했어요.</source>
+        <translation>The Skyloom app couldn&apos;t be started, so the command ran without it.</translation>
+    </message>
+    <message>
+        <source>이 답은 임시 목록에서 나왔어요. 저장된 고정 목록을 열지 못했어요.</source>
+        <translation>This answer comes from a temporary list: the saved pin list couldn&apos;t be opened.</translation>
     </message>
 </context>
 </TS>

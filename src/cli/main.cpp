@@ -7,6 +7,7 @@
 #include "core/command/CommandHandler.h"
 #include "core/engine/FolderPath.h"
 #include "core/engine/PinError.h"
+#include "core/platform/LocalSocket.h"
 #include "core/store/PinStore.h"
 #include "core/store/StoreRecovery.h"
 
@@ -14,11 +15,18 @@
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
+#include <fcntl.h>
 #include <filesystem>
 #include <optional>
+#include <spawn.h>
 #include <string>
+#include <sys/file.h>
+#include <sys/wait.h>
+#include <thread>
 #include <unistd.h>
 #include <vector>
+
+extern char** environ;
 
 using namespace skyloom;
 
@@ -27,6 +35,9 @@ namespace {
 // A command that pins a thousand folders may take a while; an app that does
 // not answer at all is reported rather than waited for forever.
 constexpr std::chrono::minutes replyTimeout{10};
+
+// How long a file-manager entry waits for the app it started to listen.
+constexpr std::chrono::seconds appStartTimeout{10};
 
 int finish(const CommandResult& result) {
     std::fwrite(result.standardOutput.data(), 1, result.standardOutput.size(), stdout);
@@ -60,11 +71,30 @@ const char* verbName(ParsedCommand::Verb verb) {
     }
 }
 
-// The request the app receives: paths made absolute here, since the app has
-// another working directory; "--" keeps paths that start with "-" as paths.
-// An empty path stays empty: it names no folder, not the working directory.
-// Absent, with the failure lines in `failures`, when a relative path is given
-// while the working directory no longer exists: it names no folder either.
+// A path as this process sees it, for a process that has another working
+// folder and another /proc/self: made absolute, its links resolved here as
+// the app would resolve them. A path that does not resolve (a folder that is
+// away) keeps its words, with this process's own names spelled out.
+std::string resolvedHere(const std::string& absolute) {
+    std::string resolved = FolderPath::normalized(absolute);
+    const std::string self = "/proc/" + std::to_string(::getpid());
+    for (const char* own : {"/proc/self", "/proc/thread-self", "/dev/fd"}) {
+        std::string_view prefix = own;
+        if (resolved.starts_with(prefix) &&
+            (resolved.size() == prefix.size() || resolved[prefix.size()] == '/')) {
+            std::string rest = resolved.substr(prefix.size());
+            return self + (prefix == "/dev/fd" ? "/fd" : "") + rest;
+        }
+    }
+    return resolved;
+}
+
+// The request the app receives: paths resolved here, since the app has
+// another working directory and another /proc/self; "--" keeps paths that
+// start with "-" as paths. An empty path stays empty: it names no folder,
+// not the working directory. Absent, with the failure lines in `failures`,
+// when a relative path is given while the working directory no longer
+// exists: it names no folder either.
 std::optional<CommandRequest> requestFor(const ParsedCommand& command, std::string& failures) {
     CommandRequest request{{verbName(command.verb)}};
     if (command.json)
@@ -73,8 +103,12 @@ std::optional<CommandRequest> requestFor(const ParsedCommand& command, std::stri
         request.arguments.push_back("--");
     std::optional<std::string> cwd;
     for (const auto& path : command.paths) {
-        if (path.empty() || path.starts_with('/')) {
+        if (path.empty()) {
             request.arguments.push_back(path);
+            continue;
+        }
+        if (path.starts_with('/')) {
+            request.arguments.push_back(resolvedHere(path));
             continue;
         }
         if (!cwd) {
@@ -87,20 +121,173 @@ std::optional<CommandRequest> requestFor(const ParsedCommand& command, std::stri
                         PinError::notFound().errorDescription() + "\n";
             continue;
         }
-        request.arguments.push_back(*cwd + "/" + path);
+        request.arguments.push_back(resolvedHere((*cwd == "/" ? "" : *cwd) + "/" + path));
     }
     if (!failures.empty())
         return std::nullopt;
+    // The launcher's token lets the app raise its window; a caller with a
+    // terminal reads its failures there instead.
+    for (const char* variable : {"XDG_ACTIVATION_TOKEN", "DESKTOP_STARTUP_ID"}) {
+        if (const char* token = std::getenv(variable); token && *token) {
+            request.activationToken = token;
+            break;
+        }
+    }
+    request.fromTerminal = ::isatty(STDERR_FILENO) == 1;
     return request;
 }
 
-int startApp(char** argv) {
+// The app's program beside this one, when it is there to run.
+std::optional<std::filesystem::path> appProgram() {
     std::error_code error;
     auto self = std::filesystem::read_symlink("/proc/self/exe", error);
-    auto app = self.parent_path() / "skyloom-app";
-    if (!error && ::access(app.c_str(), X_OK) == 0) {
-        argv[0] = const_cast<char*>(app.c_str());
-        ::execv(app.c_str(), argv);
+    auto app = self.parent_path() / platform::appProgramName;
+    if (error || ::access(app.c_str(), X_OK) != 0)
+        return std::nullopt;
+    return app;
+}
+
+// Starts the app for a file-manager entry, on its own (a session of its
+// own, no terminal, not our child once we are gone) as the autostart entry
+// would, and waits until it listens at `socket`. False when it cannot be
+// started or does not listen in time.
+bool startAppAndWait(const std::string& socket) {
+    auto app = appProgram();
+    if (!app)
+        return false;
+    const std::string program = app->string();
+    pid_t child = ::fork();
+    if (child < 0)
+        return false;
+    if (child == 0) {
+        ::setsid();
+        int null = ::open("/dev/null", O_RDWR);
+        if (null >= 0) {
+            ::dup2(null, STDIN_FILENO);
+            ::dup2(null, STDOUT_FILENO);
+            ::dup2(null, STDERR_FILENO);
+        }
+        char* arguments[] = {const_cast<char*>(program.c_str()), const_cast<char*>("--login-item"),
+                             nullptr};
+        ::execv(program.c_str(), arguments);
+        ::_exit(127);
+    }
+    const auto deadline = std::chrono::steady_clock::now() + appStartTimeout;
+    bool running = true;
+    while (std::chrono::steady_clock::now() < deadline) {
+        if (CommandChannel::isListening(socket))
+            return true;
+        int status = 0;
+        // An app that ends at once may have handed over to another that
+        // started at the same moment; one that failed will not listen.
+        if (running && ::waitpid(child, &status, WNOHANG) == child) {
+            running = false;
+            if (!WIFEXITED(status) || WEXITSTATUS(status) != 0)
+                return CommandChannel::isListening(socket);
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+    return false;
+}
+
+// Runs `arguments` on its own with no input or output, not waited for.
+bool spawnQuietly(std::vector<std::string> arguments) {
+    std::vector<char*> argv;
+    for (auto& argument : arguments)
+        argv.push_back(argument.data());
+    argv.push_back(nullptr);
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    for (int fd : {STDIN_FILENO, STDOUT_FILENO, STDERR_FILENO})
+        posix_spawn_file_actions_addopen(&actions, fd, "/dev/null", O_RDWR, 0);
+    pid_t child = 0;
+    int failed = ::posix_spawnp(&child, argv[0], &actions, nullptr, argv.data(), environ);
+    posix_spawn_file_actions_destroy(&actions);
+    return failed == 0;
+}
+
+// A string in GVariant's text form, as gdbus reads its arguments.
+std::string variantText(const std::string& text) {
+    std::string quoted = "'";
+    for (char c : text) {
+        if (c == '\\' || c == '\'')
+            quoted += '\\';
+        if (c == '\n')
+            quoted += "\\n";
+        else
+            quoted += c;
+    }
+    return quoted + "'";
+}
+
+// A desktop notification, for an entry whose failures no window can show.
+void notifyDesktop(const std::string& body) {
+    const std::string title = "Skyloom";
+    if (spawnQuietly({"notify-send", "--app-name=Skyloom", title, body}))
+        return;
+    spawnQuietly({"gdbus", "call", "--session", "--timeout", "5", "--dest",
+                  "org.freedesktop.Notifications", "--object-path",
+                  "/org/freedesktop/Notifications", "--method",
+                  "org.freedesktop.Notifications.Notify", variantText(title), "0", "''",
+                  variantText(title), variantText(body), "[]", "{}", "-1"});
+}
+
+// The one line that says what is wrong with the way to the app.
+std::string channelTrouble(const CommandChannelError& error) {
+    using Reason = CommandChannelError::Reason;
+    switch (error.reason()) {
+    case Reason::folderIsNotADirectory:
+        return translate(SKYLOOM_TRANSLATE_NOOP(
+                             "Skyloom", "Skyloom 앱과 연결하는 폴더가 링크이거나 폴더가 아니라서 "
+                                        "쓰지 않았어요: %1"),
+                         error.place());
+    case Reason::folderOfAnotherUser:
+        return translate(
+            SKYLOOM_TRANSLATE_NOOP(
+                "Skyloom", "Skyloom 앱과 연결하는 폴더가 다른 사용자의 것이라서 쓰지 않았어요: %1"),
+            error.place());
+    case Reason::folderOpenToOthers:
+        return translate(SKYLOOM_TRANSLATE_NOOP(
+                             "Skyloom", "Skyloom 앱과 연결하는 폴더를 다른 사용자도 열 수 있어서 "
+                                        "쓰지 않았어요: %1"),
+                         error.place());
+    case Reason::untrustedPeer:
+        return translate(
+            SKYLOOM_TRANSLATE_NOOP("Skyloom",
+                                   "Skyloom 앱과 연결하는 소켓 너머에 이 사용자의 Skyloom 앱이 "
+                                   "없어서 명령을 보내지 않았어요: %1"),
+            error.place());
+    default:
+        return translate(
+            SKYLOOM_TRANSLATE_NOOP("Skyloom", "Skyloom 앱과 연결하는 폴더를 쓸 수 없어요: %1"),
+            error.place());
+    }
+}
+
+// Whether this user's app holds the store now: working on it here would
+// only wait for it.
+bool appHoldsStore() {
+    const std::string lock = StoreLock::lockPath(defaultStoreURL());
+    UniqueFd fd(::open(lock.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK));
+    if (!fd || ::flock(fd.get(), LOCK_SH | LOCK_NB) == 0)
+        return false; // nobody holds it (our shared lock goes with the descriptor)
+    auto holder = platform::lockHolder(fd.get());
+    if (!holder)
+        return false;
+    std::string program = platform::processExecutable(*holder);
+    return std::filesystem::path(program).filename() == platform::appProgramName;
+}
+
+void tellAtOnce(const std::string& line) {
+    std::string text = line + "\n";
+    std::fwrite(text.data(), 1, text.size(), stderr);
+    std::fflush(stderr);
+}
+
+int startApp(char** argv) {
+    if (auto app = appProgram()) {
+        argv[0] = const_cast<char*>(app->c_str());
+        ::execv(app->c_str(), argv);
     }
     return finish({1, "",
                    translate(SKYLOOM_TRANSLATE_NOOP("Skyloom", "Skyloom 앱을 찾을 수 없어요.")) +
@@ -125,22 +312,56 @@ int main(int argc, char** argv) {
     if (!made)
         return finish({1, "", failures});
     CommandRequest& request = *made;
+    // Set by the file-manager entries: their failures must be seen, so an
+    // app is started to show them.
+    const char* entry = std::getenv("SKYLOOM_ENTRY");
+    const bool fromEntry = entry && *entry;
+    bool appDidNotStart = false;
+    std::optional<CommandChannelError> trouble;
     std::optional<std::string> socket;
     try {
         socket = CommandChannel::socketPath();
-    } catch (const CommandChannelError&) {
-        // No safe place to reach an app; the store's lock still keeps two
-        // processes from writing it at once.
+    } catch (const CommandChannelError& error) {
+        trouble = error;
     }
-    if (socket) {
+    const std::string noAnswer = translate(SKYLOOM_TRANSLATE_NOOP(
+        "Skyloom", "실행 중인 Skyloom 앱이 답하지 않았어요. 앱을 다시 시작한 뒤 시도하세요."));
+    // Runs the verb in the app when one listens: its exit status, or none
+    // when no app takes it.
+    auto handOver = [&]() -> std::optional<int> {
         try {
             if (auto answer = CommandChannel::send(*socket, request, replyTimeout))
                 return finish(*answer);
-        } catch (const CommandChannelError&) {
-            return printError(translate(SKYLOOM_TRANSLATE_NOOP(
-                "Skyloom", "실행 중인 Skyloom 앱이 답하지 않았어요. 앱을 다시 시작한 뒤 "
-                           "시도하세요.")));
+        } catch (const CommandChannelError& error) {
+            if (!error.nothingSent())
+                return printError(noAnswer);
+            trouble = error;
         }
+        return std::nullopt;
+    };
+    if (socket) {
+        if (auto status = handOver())
+            return *status;
+        if (!trouble && fromEntry) {
+            if (startAppAndWait(*socket)) {
+                if (auto status = handOver())
+                    return *status;
+            } else {
+                appDidNotStart = true;
+            }
+        }
+    }
+    if (trouble) {
+        appDidNotStart = fromEntry;
+        // Told at once, not after a wait on a store the app holds.
+        tellAtOnce(channelTrouble(*trouble));
+        if (appHoldsStore())
+            return printError(translate(
+                SKYLOOM_TRANSLATE_NOOP("Skyloom",
+                                       "실행 중인 Skyloom 앱이 고정 목록을 쓰고 있어 명령을 "
+                                       "실행하지 않았어요. 이 경로를 지우고 Skyloom 앱을 다시 "
+                                       "시작해 주세요: %1"),
+                trouble->place()));
     }
 
     // No app runs: this process owns the store while the verb runs. Commands
@@ -152,20 +373,19 @@ int main(int argc, char** argv) {
         std::fwrite(text.data(), 1, text.size(), stderr);
         std::fflush(stderr);
     });
-    ModelContainer& container = sharedModelContainer();
+    sharedModelContainer();
     std::string storeNotice;
     if (storeWasReset())
         storeNotice = storeResetMessage() + "\n";
 
     CommandHandler handler(PinStore::shared());
     CommandResult result = handler.handle(request);
-    // The pin store refuses every change itself; a list from the in-memory
-    // store is not the user's list, which says so.
-    if (container.isStoredInMemoryOnly() && command.verb == ParsedCommand::Verb::list) {
-        storeNotice += storeUnavailableMessage() + "\n";
-        result.exitStatus = 1;
-    }
     result.standardError = storeNotice + result.standardError;
+    if (appDidNotStart && !(result.standardError + result.standardOutput).empty())
+        notifyDesktop(
+            translate(SKYLOOM_TRANSLATE_NOOP("Skyloom", "Skyloom 앱을 시작하지 못해 여기서 "
+                                                        "처리했어요.")) +
+            "\n" + result.standardError + result.standardOutput);
     // Every change is committed and folded into the store file by now; what
     // the destructors would do (closing the store, freeing every record) the
     // exit does at once, and the lock goes with the process.

@@ -90,6 +90,10 @@ void CommandService::acceptPending() {
         connect(client->writable.get(), &QSocketNotifier::activated, this,
                 [this, raw] { writeTo(*raw); });
         clients_.push_back(std::move(client));
+        // A command line sends its request right after connecting: taken at
+        // once, it is queued before a flood of idle connections can push it
+        // out.
+        readFrom(*raw);
     }
 }
 
@@ -141,12 +145,20 @@ void CommandService::readFrom(Client& client) {
     if (!request)
         return drop(client);
 
+    // A current command line is told at once that its request is taken, so
+    // that it retries only connections pushed out before this point.
+    const bool acknowledge = CommandCodec::requestVersion(client.inbox) >= 2;
     client.request = std::move(*request);
     client.inbox.clear();
     client.inbox.shrink_to_fit();
     client.state = Client::State::queued;
     client.readable->setEnabled(false);
     queue_.push_back(&client);
+    if (acknowledge) {
+        client.answer = CommandCodec::acceptedFrame();
+        if (!writeTo(client))
+            return; // gone
+    }
     processQueue();
 }
 
@@ -178,7 +190,7 @@ void CommandService::processQueue() {
             drop(*client);
             continue;
         }
-        client->answer = std::move(*answer);
+        client->answer += *answer;
         client->state = Client::State::writing;
         writeTo(*client);
     }
@@ -210,7 +222,7 @@ bool CommandService::eventFilter(QObject* watched, QEvent* event) {
     return QObject::eventFilter(watched, event);
 }
 
-void CommandService::writeTo(Client& client) {
+bool CommandService::writeTo(Client& client) {
     while (client.written < client.answer.size()) {
         ssize_t sent =
             platform::sendWithoutSignal(client.socket.get(), client.answer.data() + client.written,
@@ -219,12 +231,19 @@ void CommandService::writeTo(Client& client) {
             client.written += static_cast<std::size_t>(sent);
         } else if (errno == EAGAIN || errno == EWOULDBLOCK) {
             client.writable->setEnabled(true); // the rest when the client reads
-            return;
+            return true;
         } else if (errno != EINTR) {
-            break; // the client went away
+            drop(client); // the client went away
+            return false;
         }
     }
+    if (client.state != Client::State::writing) {
+        // Only the accepted frame so far; the answer follows once it runs.
+        client.writable->setEnabled(false);
+        return true;
+    }
     drop(client);
+    return false;
 }
 
 void CommandService::drop(Client& client) {

@@ -30,7 +30,9 @@ public:
 
     // Clients held at once. A further one pushes out the oldest client that
     // has still not sent its whole request, so idle connections cannot pile
-    // up, and no timer is needed to bound them.
+    // up, and no timer is needed to bound them. A command line pushed out
+    // (or refused when every slot holds a taken request) connects again: it
+    // knows its request was not taken, since it got no accepted frame.
     static constexpr std::size_t maxClients = 32;
 
     explicit CommandService(Handler handler, QObject* parent = nullptr);
@@ -54,7 +56,8 @@ private:
 
     void acceptPending();
     void readFrom(Client& client);
-    void writeTo(Client& client);
+    // False when the client is gone (dropped, or answered in full).
+    bool writeTo(Client& client);
     void drop(Client& client);
     void makeRoom();
     void processQueue();

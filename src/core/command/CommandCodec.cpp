@@ -1,5 +1,7 @@
 #include "core/command/CommandCodec.h"
 
+#include <utility>
+
 namespace skyloom {
 namespace {
 
@@ -19,10 +21,10 @@ std::uint32_t readU32(std::string_view bytes) {
 }
 
 // Starts a frame with a placeholder prefix and the header.
-std::string startFrame(std::uint8_t kind) {
+std::string startFrame(std::uint8_t kind, std::uint8_t version = CommandCodec::version) {
     std::string frame(CommandCodec::prefixSize, '\0');
     frame.push_back(static_cast<char>(CommandCodec::magic));
-    frame.push_back(static_cast<char>(CommandCodec::version));
+    frame.push_back(static_cast<char>(version));
     frame.push_back(static_cast<char>(kind));
     return frame;
 }
@@ -60,43 +62,73 @@ public:
         return value;
     }
 
+    std::optional<std::uint8_t> u8() {
+        if (rest_.empty())
+            return std::nullopt;
+        auto value = std::uint8_t(rest_[0]);
+        rest_.remove_prefix(1);
+        return value;
+    }
+
     std::size_t remaining() const { return rest_.size(); }
 
 private:
     std::string_view rest_;
 };
 
-// The payload of a whole frame of the given kind, after its header.
-std::optional<std::string_view> payloadOf(std::string_view frame, std::uint8_t kind) {
+// The payload of a whole frame of the given kind, after its header, and the
+// version it was written in (results and accepted frames only in the current
+// one; requests also in the first).
+std::optional<std::pair<std::string_view, std::uint8_t>> payloadOf(std::string_view frame,
+                                                                   std::uint8_t kind) {
     auto length = CommandCodec::payloadLength(frame);
     if (!length || frame.size() - CommandCodec::prefixSize != *length)
         return std::nullopt;
     std::string_view payload = frame.substr(CommandCodec::prefixSize);
-    if (std::uint8_t(payload[0]) != CommandCodec::magic ||
-        std::uint8_t(payload[1]) != CommandCodec::version || std::uint8_t(payload[2]) != kind)
+    const auto version = std::uint8_t(payload[1]);
+    const bool known = version == CommandCodec::version ||
+                       (kind == CommandCodec::requestKind && version == CommandCodec::firstVersion);
+    if (std::uint8_t(payload[0]) != CommandCodec::magic || !known ||
+        std::uint8_t(payload[2]) != kind)
         return std::nullopt;
-    return payload.substr(headerSize);
+    return std::pair{payload.substr(headerSize), version};
 }
 
-} // namespace
-
-std::optional<std::string> CommandCodec::encode(const CommandRequest& request) {
-    if (request.arguments.size() > maxArguments)
+std::optional<std::string> encodeRequest(const CommandRequest& request, std::uint8_t version) {
+    if (request.arguments.size() > CommandCodec::maxArguments)
         return std::nullopt;
-    std::size_t size = prefixSize + headerSize + 4;
+    std::size_t size =
+        CommandCodec::prefixSize + headerSize + 4 + 4 + request.activationToken.size() + 1;
     for (const auto& argument : request.arguments) {
         size += 4 + argument.size();
-        if (size > prefixSize + maxPayloadSize)
+        if (size > CommandCodec::prefixSize + CommandCodec::maxPayloadSize)
             return std::nullopt;
     }
-    std::string frame = startFrame(requestKind);
+    if (size > CommandCodec::prefixSize + CommandCodec::maxPayloadSize)
+        return std::nullopt;
+    std::string frame = startFrame(CommandCodec::requestKind, version);
     frame.reserve(size);
     putU32(frame, static_cast<std::uint32_t>(request.arguments.size()));
     for (const auto& argument : request.arguments) {
         putU32(frame, static_cast<std::uint32_t>(argument.size()));
         frame += argument;
     }
+    if (version >= 2) {
+        putU32(frame, static_cast<std::uint32_t>(request.activationToken.size()));
+        frame += request.activationToken;
+        frame.push_back(static_cast<char>(request.fromTerminal ? 1 : 0));
+    }
     return finishFrame(std::move(frame));
+}
+
+} // namespace
+
+std::optional<std::string> CommandCodec::encode(const CommandRequest& request) {
+    return encodeRequest(request, version);
+}
+
+std::optional<std::string> CommandCodec::encodeFirstVersion(const CommandRequest& request) {
+    return encodeRequest(request, firstVersion);
 }
 
 std::optional<std::string> CommandCodec::encode(const CommandResult& result) {
@@ -125,7 +157,7 @@ std::optional<CommandRequest> CommandCodec::decodeRequest(std::string_view frame
     auto payload = payloadOf(frame, requestKind);
     if (!payload)
         return std::nullopt;
-    Reader reader(*payload);
+    Reader reader(payload->first);
     auto count = reader.u32();
     // Each argument takes at least its 4-byte length, so a count the rest
     // cannot hold is refused before anything is allocated for it.
@@ -139,6 +171,16 @@ std::optional<CommandRequest> CommandCodec::decodeRequest(std::string_view frame
             return std::nullopt;
         request.arguments.push_back(std::move(*argument));
     }
+    if (payload->second >= 2) {
+        auto token = reader.bytes();
+        auto flags = reader.u8();
+        // Unknown flag bits are refused: they would mean something this
+        // build does not do.
+        if (!token || !flags || (*flags & ~1u) != 0)
+            return std::nullopt;
+        request.activationToken = std::move(*token);
+        request.fromTerminal = (*flags & 1u) != 0;
+    }
     if (reader.remaining() != 0)
         return std::nullopt;
     return request;
@@ -148,7 +190,7 @@ std::optional<CommandResult> CommandCodec::decodeResult(std::string_view frame) 
     auto payload = payloadOf(frame, resultKind);
     if (!payload)
         return std::nullopt;
-    Reader reader(*payload);
+    Reader reader(payload->first);
     auto status = reader.u32();
     auto standardOutput = reader.bytes();
     auto standardError = reader.bytes();
@@ -159,6 +201,20 @@ std::optional<CommandResult> CommandCodec::decodeResult(std::string_view frame) 
     result.standardOutput = std::move(*standardOutput);
     result.standardError = std::move(*standardError);
     return result;
+}
+
+std::uint8_t CommandCodec::requestVersion(std::string_view frame) {
+    auto payload = payloadOf(frame, requestKind);
+    return payload ? payload->second : 0;
+}
+
+std::string CommandCodec::acceptedFrame() {
+    return *finishFrame(startFrame(acceptedKind));
+}
+
+bool CommandCodec::isAccepted(std::string_view frame) {
+    auto payload = payloadOf(frame, acceptedKind);
+    return payload && payload->first.empty();
 }
 
 } // namespace skyloom

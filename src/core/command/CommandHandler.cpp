@@ -40,6 +40,7 @@ std::string CommandHandler::usage() {
     return translate(SKYLOOM_TRANSLATE_NOOP(
         "Skyloom", "사용법:\n"
                    "  skyloom                      앱을 시작해요\n"
+                   "  skyloom --login-item         로그인할 때처럼 앱을 시작해요\n"
                    "  skyloom pin PATH...          폴더를 맨 위에 고정해요\n"
                    "  skyloom unpin PATH...        고정을 풀고 원래 날짜로 "
                    "되돌려요\n"
@@ -227,6 +228,21 @@ CommandResult CommandHandler::messagesResult(bool withNotice) const {
 }
 
 CommandResult CommandHandler::run(const ParsedCommand& command) {
+    CommandResult result = runVerb(command);
+    // An answer from the stand-in list is not the user's list; it says so
+    // and never passes for success.
+    if (needsStore(command.verb) && store_.context().isStoredInMemoryOnly()) {
+        result.standardError =
+            withNewline(translate(SKYLOOM_TRANSLATE_NOOP(
+                "Skyloom", "이 답은 임시 목록에서 나왔어요. 저장된 고정 목록을 열지 못했어요."))) +
+            result.standardError;
+        if (result.exitStatus == 0)
+            result.exitStatus = 1;
+    }
+    return result;
+}
+
+CommandResult CommandHandler::runVerb(const ParsedCommand& command) {
     using Verb = ParsedCommand::Verb;
     switch (command.verb) {
     case Verb::pin:

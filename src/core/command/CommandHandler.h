@@ -42,6 +42,7 @@ public:
     explicit CommandHandler(PinStore& store, bool inApp = false);
 
     CommandResult handle(const CommandRequest& request);
+    // Any answer given from an in-memory store says so and fails.
     CommandResult run(const ParsedCommand& command);
 
     static ParsedCommand parse(const std::vector<std::string>& arguments);
@@ -52,6 +53,7 @@ public:
     static std::string usage();
 
 private:
+    CommandResult runVerb(const ParsedCommand& command);
     static CommandResult integrate(bool remove);
     CommandResult messagesResult(bool withNotice) const;
     CommandResult list(bool json);

@@ -11,7 +11,7 @@ struct CommandRequest {
     std::vector<std::string> arguments;
     // The launcher's activation token (XDG_ACTIVATION_TOKEN on Wayland,
     // DESKTOP_STARTUP_ID on X11), so that the app may raise its window.
-    std::string activationToken;
+    std::string activationToken{};
     // The caller prints failures on a terminal itself: the app need not open
     // its window for them.
     bool fromTerminal = false;

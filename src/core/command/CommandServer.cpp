@@ -18,6 +18,9 @@
 namespace skyloom {
 namespace {
 
+// Room for a burst of clients to wait for accept() rather than be refused.
+constexpr int listenBacklog = 128;
+
 bool makeAddress(const std::string& path, sockaddr_un& address) {
     address = {};
     address.sun_family = AF_UNIX;
@@ -74,7 +77,7 @@ bool CommandServer::listen(const std::string& path) {
     ::fchmod(listener.get(), 0600);
     if (::bind(listener.get(), reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0)
         return false;
-    if (::chmod(path.c_str(), 0600) != 0 || ::listen(listener.get(), 16) != 0) {
+    if (::chmod(path.c_str(), 0600) != 0 || ::listen(listener.get(), listenBacklog) != 0) {
         ::unlink(path.c_str());
         return false;
     }
@@ -111,6 +114,11 @@ void CommandServer::serveOne(const Handler& handler) {
         return;
     auto request = CommandCodec::decodeRequest(*frame);
     if (!request)
+        return;
+    // The client may stop retrying: the command runs now.
+    if (CommandCodec::requestVersion(*frame) >= 2 &&
+        !CommandChannel::writeFrame(connection, CommandCodec::acceptedFrame(),
+                                    CommandChannel::Clock::now() + clientDeadline))
         return;
 
     std::optional<std::string> answer;

@@ -2,10 +2,14 @@
 
 #include <cerrno>
 #include <fcntl.h>
+#include <libproc.h>
 #include <sys/socket.h>
+#include <sys/un.h>
 #include <unistd.h>
 
 namespace skyloom::platform {
+
+const char* const appProgramName = "Skyloom";
 
 namespace {
 
@@ -42,6 +46,25 @@ std::optional<uid_t> peerUserId(int socket) {
     if (::getpeereid(socket, &uid, &gid) != 0)
         return std::nullopt;
     return uid;
+}
+
+std::optional<PeerProcess> peerProcess(int socket) {
+    auto uid = peerUserId(socket);
+    pid_t pid = 0;
+    socklen_t size = sizeof pid;
+    if (!uid || ::getsockopt(socket, SOL_LOCAL, LOCAL_PEERPID, &pid, &size) != 0 || pid <= 0)
+        return std::nullopt;
+    return PeerProcess{*uid, pid};
+}
+
+std::string processExecutable(pid_t process) {
+    char path[PROC_PIDPATHINFO_MAXSIZE];
+    int length = ::proc_pidpath(process, path, sizeof path);
+    return length > 0 ? std::string(path, static_cast<std::size_t>(length)) : std::string();
+}
+
+std::optional<pid_t> lockHolder(int) {
+    return std::nullopt; // macOS does not list who holds a flock
 }
 
 ssize_t sendWithoutSignal(int socket, const void* data, std::size_t size) {
