@@ -50,6 +50,10 @@ bool answered(const std::string& path, const std::string& bytes, bool wait = tru
     return answer;
 }
 
+// The file name of this test program: the peer the channel trusts when the
+// server runs in this process.
+const std::string self = std::filesystem::read_symlink("/proc/self/exe").filename().string();
+
 // Serves `server` from a thread until the thread object goes, counting handler calls.
 std::jthread serve(CommandServer& server, std::atomic<int>& calls) {
     return std::jthread([&](std::stop_token stop) {
@@ -74,8 +78,18 @@ struct RuntimeDir : ::testing::Test {
 } // namespace
 
 TEST(CommandCodec, RoundTripsArbitraryBytesAndRefusesEveryMalformedFrame) {
-    for (const CommandRequest& request : {oddRequest, CommandRequest{}})
+    const CommandRequest withToken{{"pin", "/a"}, "x11\0token\n"s, true};
+    for (const CommandRequest& request : {oddRequest, CommandRequest{}, withToken})
         EXPECT_EQ(CommandCodec::decodeRequest(*CommandCodec::encode(request)), request);
+    // An older command line's frame still decodes, without token or terminal.
+    const std::string older = *CommandCodec::encodeFirstVersion(withToken);
+    EXPECT_EQ(CommandCodec::requestVersion(older), 1);
+    EXPECT_EQ(CommandCodec::decodeRequest(older), (CommandRequest{{"pin", "/a"}, "", false}));
+    EXPECT_EQ(CommandCodec::requestVersion(*CommandCodec::encode(withToken)), 2);
+    // The accepted frame is neither a request nor a result, nor anything else accepted.
+    EXPECT_TRUE(CommandCodec::isAccepted(CommandCodec::acceptedFrame()));
+    EXPECT_TRUE(refused(CommandCodec::acceptedFrame()));
+    EXPECT_FALSE(CommandCodec::isAccepted(*CommandCodec::encode(CommandResult{})));
     const CommandResult result{-3, "\0ok\n"s, "오류\xff\n"};
     const std::string resultFrame = *CommandCodec::encode(result);
     EXPECT_EQ(CommandCodec::decodeResult(resultFrame), result);
@@ -87,34 +101,73 @@ TEST(CommandCodec, RoundTripsArbitraryBytesAndRefusesEveryMalformedFrame) {
     for (const std::string& frame : {request, resultFrame})
         for (std::size_t length = 0; length < frame.size(); ++length)
             EXPECT_TRUE(refused(frame.substr(0, length))) << length;
-    // Magic, version, argument count, first argument's length, and a last
-    // argument's length that leaves a byte over.
+    // Magic, an unknown version, argument count, first argument's length, a
+    // token length beyond the frame, and an unknown flag.
     const std::string ff = "\xff\xff\xff\xff";
-    const std::pair<std::size_t, std::string> patches[] = {
-        {4, "X"}, {5, "\x02"}, {7, ff}, {11, ff}, {request.size() - 5, "\0\0\0\0"s}};
+    const std::pair<std::size_t, std::string> patches[] = {{4, "X"},
+                                                           {5, "\x03"},
+                                                           {7, ff},
+                                                           {11, ff},
+                                                           {request.size() - 5, ff},
+                                                           {request.size() - 1, "\x02"}};
     for (const auto& [at, bytes] : patches)
         EXPECT_TRUE(refused(std::string(request).replace(at, bytes.size(), bytes))) << at;
     EXPECT_FALSE(CommandCodec::payloadLength("\x00\x80\x00\x01"s)); // just above the limit
 }
 
 TEST_F(RuntimeDir, SocketFolderIsPrivateToUs) {
+    using Reason = CommandChannelError::Reason;
     std::string folder = dir.path() + "/skyloom";
     EXPECT_EQ(CommandChannel::socketPath(), folder + "/command.socket");
+    // The reason socketPath() refuses the place, told at once (none when it is taken).
+    auto refusal = [&]() -> std::optional<Reason> {
+        try {
+            CommandChannel::socketPath();
+        } catch (const CommandChannelError& error) {
+            EXPECT_TRUE(error.nothingSent());
+            return error.reason();
+        }
+        return std::nullopt;
+    };
     // Made unsafe by `made` (0 on success): neither used nor passed over for the in-process run.
-    auto unsafe = [&](int made) {
+    auto unsafe = [&](int made, Reason reason) {
         EXPECT_EQ(made, 0);
+        EXPECT_EQ(refusal(), reason);
         EXPECT_THROW(CommandChannel::send({{"list"}}, 1s), CommandChannelError);
         ::remove(folder.c_str());
     };
     // Open to others, a link to a folder of ours, a file, another user's folder.
-    unsafe(::chmod(folder.c_str(), 0770));
-    unsafe(::symlink(dir.makeFolder("elsewhere", 0700).c_str(), folder.c_str()));
-    unsafe(::chmod(dir.makeFile("skyloom").c_str(), 0600));
+    unsafe(::chmod(folder.c_str(), 0770), Reason::folderOpenToOthers);
+    unsafe(::symlink(dir.makeFolder("elsewhere", 0700).c_str(), folder.c_str()),
+           Reason::folderIsNotADirectory);
+    unsafe(::chmod(dir.makeFile("skyloom").c_str(), 0600), Reason::folderIsNotADirectory);
     if (::geteuid() == 0)
-        unsafe(::chown(dir.makeFolder("skyloom", 0700).c_str(), 65534, 65534));
+        unsafe(::chown(dir.makeFolder("skyloom", 0700).c_str(), 65534, 65534),
+               Reason::folderOfAnotherUser);
+    // A runtime folder others may write to, where they could swap ours.
+    ::chmod(dir.path().c_str(), 0777);
+    EXPECT_EQ(refusal(), Reason::folderOpenToOthers);
+
+    // Without XDG_RUNTIME_DIR, a place in our own cache folder, which no other user can
+    // take first as they can a name in a shared, sticky folder.
     ::unsetenv("XDG_RUNTIME_DIR");
-    EXPECT_EQ(CommandChannel::socketPath(),
-              "/tmp/skyloom-" + std::to_string(::geteuid()) + "/command.socket");
+    ::setenv("XDG_CACHE_HOME", (dir.path() + "/cache").c_str(), 1);
+    EXPECT_EQ(refusal(), Reason::folderUnusable); // the cache folder is not there
+    dir.makeFolder("cache", 0700);
+    EXPECT_EQ(CommandChannel::socketPath(), dir.path() + "/cache/skyloom/command.socket");
+    ::rmdir((dir.path() + "/cache/skyloom").c_str());
+    // Another user who gets there first (a sticky, shared cache folder) is refused at once.
+    ::chmod((dir.path() + "/cache").c_str(), 01777);
+    std::string why;
+    int status = test::runAsNobody(
+        [&] { return ::mkdir((dir.path() + "/cache/skyloom").c_str(), 0700); }, why);
+    ::unsetenv("XDG_CACHE_HOME");
+    if (status < 0)
+        GTEST_SKIP() << why;
+    ASSERT_EQ(status, 0);
+    ::setenv("XDG_CACHE_HOME", (dir.path() + "/cache").c_str(), 1);
+    EXPECT_EQ(refusal(), Reason::folderOfAnotherUser);
+    ::unsetenv("XDG_CACHE_HOME");
 }
 
 TEST_F(RuntimeDir, TheRunningAppAnswersOnlyUsAndOutlivesBadClients) {
@@ -124,15 +177,34 @@ TEST_F(RuntimeDir, TheRunningAppAnswersOnlyUsAndOutlivesBadClients) {
     // caller run it as well.
     int app = unixSocket(path, true);
     ::listen(app, 1);
+    std::atomic<bool> requestSeen = false;
     std::jthread answering([&] {
+        // The first caller does not trust a program other than the app and sends nothing.
         int connection = ::accept(app, nullptr, nullptr);
-        CommandChannel::readFrame(connection, CommandChannel::Clock::now() + 5s);
+        char byte;
+        EXPECT_EQ(::recv(connection, &byte, 1, 0), 0);
+        ::close(connection);
+        connection = ::accept(app, nullptr, nullptr);
+        requestSeen =
+            CommandChannel::readFrame(connection, CommandChannel::Clock::now() + 5s).has_value();
         ::send(connection, "\0\0\0\x03SX\x02", 7, MSG_NOSIGNAL);
         ::close(connection);
     });
-    EXPECT_THROW(CommandChannel::send({{"pin", "/x"}}, 10s), CommandChannelError);
+    try {
+        CommandChannel::send({{"pin", "/x"}}, 10s);
+        ADD_FAILURE() << "another program was trusted";
+    } catch (const CommandChannelError& error) {
+        EXPECT_EQ(error.reason(), CommandChannelError::Reason::untrustedPeer);
+    }
+    try {
+        CommandChannel::send(path, {{"pin", "/x"}}, 10s, self);
+        ADD_FAILURE() << "a malformed answer was taken";
+    } catch (const CommandChannelError& error) {
+        EXPECT_FALSE(error.nothingSent());
+    }
     EXPECT_FALSE(CommandServer().listen(path)); // live without our lock file, still left alone
     answering.join();
+    EXPECT_TRUE(requestSeen);
     ::close(app);
     EXPECT_EQ(CommandChannel::send(oddRequest, 5s), std::nullopt); // its server is gone
 
@@ -146,10 +218,12 @@ TEST_F(RuntimeDir, TheRunningAppAnswersOnlyUsAndOutlivesBadClients) {
         // A huge length, garbage and a stall get no answer; the last client leaves early.
         for (std::string bytes : {"\xff\xff\xff\xff"s, "\0\0\0\x05garbage"s, "\0\0\0\x40partial"s})
             EXPECT_FALSE(answered(path, bytes)) << bytes;
-        answered(path, oddFrame, false);
+        // An older command line that leaves before its answer (its command still runs).
+        answered(path, *CommandCodec::encodeFirstVersion(oddRequest), false);
         // Nor must one that takes the command and hangs up.
-        EXPECT_THROW(CommandChannel::send({{"throw"}}, 10s), CommandChannelError);
-        EXPECT_EQ(CommandChannel::send(oddRequest, 20s), (CommandResult{7, "out:pin", "err\0\n"s}));
+        EXPECT_THROW(CommandChannel::send(path, {{"throw"}}, 10s, self), CommandChannelError);
+        EXPECT_EQ(CommandChannel::send(path, oddRequest, 20s, self),
+                  (CommandResult{7, "out:pin", "err\0\n"s}));
         EXPECT_EQ(calls, 2);
     }
     server.close();
