@@ -11,9 +11,17 @@
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
 
+#include <atomic>
+#include <csignal>
 #include <filesystem>
+#include <list>
+#include <map>
 #include <sys/mount.h>
+#include <sys/prctl.h>
+#include <sys/socket.h>
 #include <sys/stat.h>
+#include <sys/un.h>
+#include <sys/wait.h>
 #include <thread>
 
 using namespace skyloom;
@@ -29,23 +37,88 @@ Date accessTime(const std::string& path) {
     return static_cast<Date>(info.st_atim.tv_sec) + info.st_atim.tv_nsec / 1e9;
 }
 
+// Waits, without a fixed sleep, until `done` holds or ten seconds pass.
+template <typename Condition> bool eventually(Condition done) {
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+    while (!done()) {
+        if (std::chrono::steady_clock::now() > deadline)
+            return false;
+        std::this_thread::yield();
+    }
+    return true;
+}
+
+// A Unix stream socket connected to `path` without waiting; closed on destruction.
+struct Connection {
+    int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_NONBLOCK, 0);
+    explicit Connection(const std::string& path) {
+        sockaddr_un address{AF_UNIX, {}};
+        path.copy(address.sun_path, sizeof address.sun_path - 1);
+        ::connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address);
+    }
+    ~Connection() { ::close(fd); }
+};
+
 class CommandLineTest : public ::testing::Test {
 protected:
     TempDir temp;
     std::string data = temp.makeFolder("data");
     std::string runtime = temp.makeFolder("runtime", 0700);
     std::string work = temp.makeFolder("work");
+    std::string socket = runtime + "/skyloom/command.socket";
+    std::map<std::string, std::string> environment{
+        {"XDG_DATA_HOME", data},
+        {"XDG_RUNTIME_DIR", runtime},
+        {"HOME", temp.makeFolder("home", 0700)},
+        {"XDG_CONFIG_HOME", temp.makeFolder("home/.config", 0700)},
+        {"XDG_CACHE_HOME", temp.makeFolder("home/.cache", 0700)},
+        {"QT_QPA_PLATFORM", "offscreen"},
+        {"SKYLOOM_ENTRY", ""},
+        {"LC_ALL", ""},
+        {"LC_MESSAGES", ""}};
+    pid_t app = 0;
+
+    ~CommandLineTest() override { stopApp(); }
 
     // In a Korean session unless `language` says otherwise.
     ProcessResult skyloom(const std::vector<std::string>& arguments,
-                          const std::string& language = "ko_KR.UTF-8") {
-        return runProcess(SKYLOOM_CLI, arguments,
-                          {{"XDG_DATA_HOME", data},
-                           {"XDG_RUNTIME_DIR", runtime},
-                           {"LC_ALL", ""},
-                           {"LC_MESSAGES", ""},
-                           {"LANG", language}},
-                          work);
+                          const std::string& language = "ko_KR.UTF-8",
+                          const std::string& folder = "") {
+        auto variables = environment;
+        variables["LANG"] = language;
+        return runProcess(SKYLOOM_CLI, arguments, variables, folder.empty() ? work : folder);
+    }
+
+    // The real app, started the way a file-manager entry starts it; false
+    // when it was not built or does not start.
+    bool startApp(ProcessResult* firstAnswer = nullptr) {
+        if (!std::filesystem::exists(std::filesystem::path(SKYLOOM_CLI).parent_path() /
+                                     "skyloom-app"))
+            return false;
+        // The app outlives the command line that starts it: it comes back to
+        // this process, which ends it.
+        ::prctl(PR_SET_CHILD_SUBREAPER, 1);
+        environment["SKYLOOM_ENTRY"] = "thunar";
+        auto result = skyloom({"list"});
+        environment["SKYLOOM_ENTRY"] = "";
+        if (firstAnswer)
+            *firstAnswer = result;
+        Connection probe(socket);
+        ucred peer{};
+        socklen_t size = sizeof peer;
+        if (::getsockopt(probe.fd, SOL_SOCKET, SO_PEERCRED, &peer, &size) != 0 || peer.pid <= 0)
+            return false;
+        app = peer.pid;
+        return true;
+    }
+
+    void stopApp() {
+        if (app <= 0)
+            return;
+        ::kill(app, SIGTERM);
+        int status = 0;
+        ::waitpid(app, &status, 0);
+        app = 0;
     }
 
     std::string folder(const std::string& name) {
@@ -64,6 +137,7 @@ protected:
 TEST_F(CommandLineTest, UsageAndExitStatuses) {
     auto help = skyloom({"--help"});
     EXPECT_EQ(help.exitStatus, 0);
+    EXPECT_NE(help.standardOutput.find("\n  skyloom --login-item         "), std::string::npos);
 
     const std::pair<std::vector<std::string>, std::string> bad[] = {
         {{"frobnicate"}, "알 수 없는 명령이에요: frobnicate"},
@@ -189,41 +263,163 @@ TEST_F(CommandLineTest, ListShowsADeletedFolderAsMissingWithoutWriting) {
     EXPECT_EQ(std::filesystem::file_size(store + "-wal"), 0u);
 }
 
-// With an app listening, the command line hands the verb over and prints the
-// app's answer; its own store is never opened.
-TEST_F(CommandLineTest, VerbsGoToTheRunningApp) {
-    auto appStore = ModelContainer::open(temp.makeFolder("app") + "/default.store");
-    PinStore store(appStore->mainContext(), PinService::makeDefault(),
-                   std::make_shared<HeadlessDesktop>());
-    int managerOpened = 0;
-    store.openManager = [&] { ++managerOpened; };
-    CommandHandler handler(store, true);
-
-    ::setenv("XDG_RUNTIME_DIR", runtime.c_str(), 1);
-    CommandServer server;
-    ASSERT_TRUE(server.listen(CommandChannel::socketPath()));
+// A file-manager entry with no app running starts one and hands its request
+// over, so the app's window shows the failures.
+TEST_F(CommandLineTest, AnEntryStartsTheAppAndHandsItsRequestOver) {
     auto a = folder("a");
-    ProcessResult result, local;
+    ProcessResult first;
+    if (!startApp(&first))
+        GTEST_SKIP() << "skyloom-app is not built or cannot start here";
+    EXPECT_EQ(first.exitStatus, 0) << first.standardError;
+    EXPECT_EQ(first.standardOutput, "고정된 폴더가 없어요\n");
+
+    // Relative and /proc/self paths mean the caller's folders, not those of the app, which
+    // runs in `work`.
+    auto b = folder("a/b");
+    auto decoy = folder("b");
+    auto result =
+        skyloom({"pin", "b", "/proc/self/cwd/b", "/proc/self/cwd/gone"}, "ko_KR.UTF-8", a);
+    EXPECT_EQ(result.exitStatus, 1);
+    // Nothing waited for the store, which the app holds.
+    EXPECT_EQ(result.standardError,
+              "b \u2014 이미 고정된 폴더예요.\ngone \u2014 폴더를 찾을 수 없어요.\n");
+    EXPECT_GE(accessTime(b), pinnedThreshold);
+    auto pins = listed();
+    ASSERT_EQ(pins.size(), 1u);
+    EXPECT_EQ(pins[0]["path"], b);
+    EXPECT_NEAR(accessTime(decoy), march2024, 1e-6);
+}
+
+// The app holds the store: socket trouble is told at once with what to fix,
+// and a flood of connections from this user slows commands without failing one.
+TEST_F(CommandLineTest, TheRunningAppOutlastsAFloodAndItsSocketTroubleIsToldAtOnce) {
+    if (!startApp())
+        GTEST_SKIP() << "skyloom-app is not built or cannot start here";
+    std::vector<std::string> folders;
+    for (int i = 0; i < 8; ++i)
+        folders.push_back(folder("f" + std::to_string(i)));
+    std::vector<ProcessResult> results(folders.size());
     {
-        std::jthread serving([&](std::stop_token stop) {
-            while (!stop.stop_requested()) {
-                server.serveOne([&](const CommandRequest& r) { return handler.handle(r); });
-                std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        // Idle connections, far more than the app holds at once, kept coming
+        // until every command is done.
+        std::atomic<bool> done = false;
+        std::jthread flood([&] {
+            std::list<Connection> idle;
+            for (int opened = 0; !done && opened < 3000; ++opened) {
+                idle.emplace_back(socket);
+                if (idle.size() > 400)
+                    idle.pop_front();
             }
         });
-        result = skyloom({"pin", "a", "missing"});
-        local = skyloom({"list", "--json"});
+        std::vector<std::jthread> commands;
+        for (std::size_t i = 0; i < folders.size(); ++i)
+            commands.emplace_back([&, i] { results[i] = skyloom({"pin", folders[i]}); });
+        for (auto& command : commands)
+            command.join();
+        done = true;
+    }
+    for (std::size_t i = 0; i < folders.size(); ++i) {
+        EXPECT_EQ(results[i].exitStatus, 0) << results[i].standardError;
+        EXPECT_GE(accessTime(folders[i]), pinnedThreshold);
     }
 
+    // A folder others can open: one line at once, and what to fix, since the app holds the
+    // store (no wait on it).
+    ASSERT_EQ(::chmod((runtime + "/skyloom").c_str(), 0777), 0);
+    auto result = skyloom({"list"});
     EXPECT_EQ(result.exitStatus, 1);
-    EXPECT_EQ(result.standardError, "missing \u2014 폴더를 찾을 수 없어요.\n");
-    EXPECT_EQ(managerOpened, 1);
-    ASSERT_EQ(store.fetchPins().size(), 1u);
-    EXPECT_EQ(store.fetchPins()[0]->path(), a);
+    EXPECT_EQ(result.standardError,
+              "Skyloom 앱과 연결하는 폴더를 다른 사용자도 열 수 있어서 쓰지 않았어요: " + runtime +
+                  "/skyloom\n실행 중인 Skyloom 앱이 고정 목록을 쓰고 있어 명령을 실행하지 "
+                  "않았어요. 이 경로를 지우고 Skyloom 앱을 다시 시작해 주세요: " +
+                  runtime + "/skyloom\n");
+}
+
+// With no app, a socket folder or socket that cannot be trusted is told in
+// one line and the command runs here.
+TEST_F(CommandLineTest, SocketTroubleIsToldAtOnceThenTheCommandRunsHere) {
+    const std::string folderOfSocket = runtime + "/skyloom";
+    const std::string prefix = "Skyloom 앱과 연결하는 ";
+    auto pinsHere = [&](const std::string& name, const std::string& line) {
+        auto path = folder(name);
+        auto result = skyloom({"pin", path});
+        EXPECT_EQ(result.exitStatus, 0) << name;
+        EXPECT_EQ(result.standardError, prefix + line + "\n") << name;
+        EXPECT_GE(accessTime(path), pinnedThreshold) << name;
+        skyloom({"unpin", path});
+    };
+    // A link to a folder of ours.
+    ASSERT_EQ(::symlink(temp.makeFolder("elsewhere", 0700).c_str(), folderOfSocket.c_str()), 0);
+    pinsHere("link", "폴더가 링크이거나 폴더가 아니라서 쓰지 않았어요: " + folderOfSocket);
+    ::unlink(folderOfSocket.c_str());
+    // Another user's folder.
+    temp.makeFolder("runtime/skyloom", 0700);
+    if (::geteuid() == 0) {
+        ASSERT_EQ(::chown(folderOfSocket.c_str(), 65534, 65534), 0);
+        pinsHere("owned", "폴더가 다른 사용자의 것이라서 쓰지 않았어요: " + folderOfSocket);
+        ASSERT_EQ(::chown(folderOfSocket.c_str(), 0, 0), 0);
+    }
+    // A socket that leads to another program, which answers anything: it is sent nothing.
+    std::string other = temp.makeFolder("other") + "/other.socket";
+    int listener = ::socket(AF_UNIX, SOCK_STREAM, 0);
+    sockaddr_un address{AF_UNIX, {}};
+    other.copy(address.sun_path, sizeof address.sun_path - 1);
+    ASSERT_EQ(::bind(listener, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+    ::listen(listener, 4);
+    ASSERT_EQ(::symlink(other.c_str(), socket.c_str()), 0);
+    std::string received;
+    std::jthread answering([&] {
+        int connection = ::accept(listener, nullptr, nullptr);
+        ::send(connection, "\0\0\0\x03S\x02\x02", 7, MSG_NOSIGNAL);
+        char buffer[256];
+        for (ssize_t got; (got = ::recv(connection, buffer, sizeof buffer, 0)) > 0;)
+            received.append(buffer, std::size_t(got));
+        ::close(connection);
+    });
+    pinsHere("peer",
+             "소켓 너머에 이 사용자의 Skyloom 앱이 없어서 명령을 보내지 않았어요: " + socket);
+    answering.join();
+    ::close(listener);
+    EXPECT_EQ(received, "");
+}
+
+// Without an app to show them, an entry's failures reach a desktop
+// notification, and the command still runs.
+TEST_F(CommandLineTest, AnEntryWhoseAppCannotStartNotifies) {
+    // The command line alone, without the app beside it.
+    std::string alone = temp.makeFolder("alone") + "/skyloom";
+    std::filesystem::copy_file(SKYLOOM_CLI, alone);
+    std::string tools = temp.makeFolder("tools");
+    std::string said = temp.path() + "/notification";
+    writeFile(tools + "/notify-send", "#!/bin/sh\nprintf '%s|' \"$@\" > '" + said + ".part'\nmv '" +
+                                          said + ".part' '" + said + "'\n");
+    ::chmod((tools + "/notify-send").c_str(), 0755);
+    auto a = folder("a");
+    auto variables = environment;
+    variables["SKYLOOM_ENTRY"] = "nautilus";
+    variables["PATH"] = tools + ":" + std::getenv("PATH");
+    variables["LANG"] = "en_US.UTF-8";
+    auto result = runProcess(alone, {"pin", a, "missing"}, variables, work);
+    EXPECT_EQ(result.exitStatus, 1);
+    EXPECT_EQ(result.standardError, "missing \u2014 Folder not found.\n");
     EXPECT_EQ(accessTime(a), pinBaseDate);
-    EXPECT_EQ(nlohmann::json::parse(local.standardOutput).size(), 1u);
-    EXPECT_FALSE(
-        std::filesystem::exists(data + "/brindle-engineering.Skyloom.direct/default.store"));
+    ASSERT_TRUE(eventually([&] { return std::filesystem::exists(said); }));
+    EXPECT_EQ(readFile(said), "--app-name=Skyloom|Skyloom|The Skyloom app couldn't be started, so "
+                              "the command ran without it.\nmissing \u2014 Folder not found.\n|");
+}
+
+// An answer from the stand-in list in memory says so and fails.
+TEST_F(CommandLineTest, AnAnswerFromATemporaryListSaysSo) {
+    if (::mount("skyloom-test", data.c_str(), "tmpfs", MS_RDONLY, "size=64k") != 0)
+        GTEST_SKIP() << "cannot mount a tmpfs (needs root)";
+    struct Unmount {
+        std::string path;
+        ~Unmount() { ::umount2(path.c_str(), MNT_DETACH); }
+    } unmount{data};
+    auto result = skyloom({"list"}, "en_US.UTF-8");
+    EXPECT_EQ(result.exitStatus, 1);
+    EXPECT_EQ(result.standardError.substr(0, 82),
+              "This answer comes from a temporary list: the saved pin list couldn't be opened.\n");
 }
 
 } // namespace
