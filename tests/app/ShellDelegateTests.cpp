@@ -54,6 +54,8 @@ protected:
     void SetUp() override {
         qputenv("XDG_RUNTIME_DIR", QByteArray::fromStdString(temp.makeFolder("run")));
         qputenv("XDG_DATA_HOME", QByteArray::fromStdString(temp.makeFolder("data")));
+        // The app runs inside this test program, which the command line must trust.
+        qputenv("SKYLOOM_TEST_APP_PROGRAM", "ShellDelegateTests");
         delegate.hasVisibleWindows = [] { return false; };
         store.openManager = [this] { ++managerOpened; };
     }

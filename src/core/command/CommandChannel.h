@@ -57,7 +57,8 @@ public:
     // socket file, a stale one, connection refused): the caller runs the verb
     // itself. Before anything is sent, the process at the other end must be
     // ours and run the program named `appProgram` (the app's, unless a test
-    // says otherwise); else untrustedPeer is thrown. A connection the app
+    // names its own here or in SKYLOOM_TEST_APP_PROGRAM); else untrustedPeer
+    // is thrown. A connection the app
     // ends before it has taken the request (it is flooded) is tried again
     // until replyTimeout: a busy app makes a command slower, never fail.
     // Throws noAnswer once the app took the request and the answer does not
