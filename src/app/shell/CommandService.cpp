@@ -15,6 +15,11 @@
 #include <unistd.h>
 
 namespace skyloom::app {
+namespace {
+
+constexpr int acceptBatch = 64;
+
+} // namespace
 
 struct CommandService::Client {
     enum class State { reading, queued, writing };
@@ -63,7 +68,10 @@ void CommandService::close() {
 }
 
 void CommandService::acceptPending() {
-    for (;;) {
+    // A bounded batch per wake-up: a flood of connections must not keep the
+    // event loop (the window, the queue) from running; the rest wait in the
+    // backlog for the next wake-up.
+    for (int batch = 0; batch < acceptBatch; ++batch) {
         int fd =
             ::accept4(server_.fileDescriptor(), nullptr, nullptr, SOCK_NONBLOCK | SOCK_CLOEXEC);
         if (fd < 0) {

@@ -37,7 +37,8 @@ public:
 
     // Serves one pending connection, if any: only a peer running as our user
     // is served; a request that is malformed, oversized or not complete
-    // within clientDeadline is dropped without calling the handler. The
+    // within clientDeadline is dropped without calling the handler. A
+    // current client is sent the accepted frame before the handler runs. The
     // handler's answer is written back (a handler that throws gets the
     // connection closed, which the client reports as no answer).
     void serveOne(const Handler& handler);
