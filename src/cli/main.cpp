@@ -278,12 +278,6 @@ bool appHoldsStore() {
     return std::filesystem::path(program).filename() == platform::appProgramName;
 }
 
-void tellAtOnce(const std::string& line) {
-    std::string text = line + "\n";
-    std::fwrite(text.data(), 1, text.size(), stderr);
-    std::fflush(stderr);
-}
-
 int startApp(char** argv) {
     if (auto app = appProgram()) {
         argv[0] = const_cast<char*>(app->c_str());
@@ -351,17 +345,24 @@ int main(int argc, char** argv) {
             }
         }
     }
+    std::string troubleLine;
     if (trouble) {
         appDidNotStart = fromEntry;
         // Told at once, not after a wait on a store the app holds.
-        tellAtOnce(channelTrouble(*trouble));
-        if (appHoldsStore())
-            return printError(translate(
-                SKYLOOM_TRANSLATE_NOOP("Skyloom",
-                                       "실행 중인 Skyloom 앱이 고정 목록을 쓰고 있어 명령을 "
-                                       "실행하지 않았어요. 이 경로를 지우고 Skyloom 앱을 다시 "
-                                       "시작해 주세요: %1"),
-                trouble->place()));
+        troubleLine = channelTrouble(*trouble) + "\n";
+        std::fwrite(troubleLine.data(), 1, troubleLine.size(), stderr);
+        std::fflush(stderr);
+        if (appHoldsStore()) {
+            std::string fix =
+                translate(SKYLOOM_TRANSLATE_NOOP(
+                              "Skyloom", "실행 중인 Skyloom 앱이 고정 목록을 쓰고 있어 명령을 "
+                                         "실행하지 않았어요. 이 경로를 지우고 Skyloom 앱을 다시 "
+                                         "시작해 주세요: %1"),
+                          trouble->place());
+            if (fromEntry)
+                notifyDesktop(troubleLine + fix);
+            return printError(fix);
+        }
     }
 
     // No app runs: this process owns the store while the verb runs. Commands
@@ -381,11 +382,11 @@ int main(int argc, char** argv) {
     CommandHandler handler(PinStore::shared());
     CommandResult result = handler.handle(request);
     result.standardError = storeNotice + result.standardError;
-    if (appDidNotStart && !(result.standardError + result.standardOutput).empty())
+    if (appDidNotStart && !(troubleLine + result.standardError + result.standardOutput).empty())
         notifyDesktop(
             translate(SKYLOOM_TRANSLATE_NOOP("Skyloom", "Skyloom 앱을 시작하지 못해 여기서 "
                                                         "처리했어요.")) +
-            "\n" + result.standardError + result.standardOutput);
+            "\n" + troubleLine + result.standardError + result.standardOutput);
     // Every change is committed and folded into the store file by now; what
     // the destructors would do (closing the store, freeing every record) the
     // exit does at once, and the lock goes with the process.
