@@ -335,6 +335,37 @@ TEST_F(CommandLineTest, TheRunningAppOutlastsAFloodAndItsSocketTroubleIsToldAtOn
                   runtime + "/skyloom\n");
 }
 
+// A second start hands the launcher's token to the running app (here this
+// test, named as the app) instead of starting another.
+TEST_F(CommandLineTest, ASecondStartHandsTheLaunchersTokenOver) {
+    ::setenv("XDG_RUNTIME_DIR", runtime.c_str(), 1);
+    CommandServer server;
+    ASSERT_TRUE(server.listen(CommandChannel::socketPath()));
+    environment["SKYLOOM_TEST_APP_PROGRAM"] =
+        std::filesystem::read_symlink("/proc/self/exe").filename().string();
+    std::vector<CommandRequest> received;
+    std::vector<ProcessResult> results;
+    {
+        std::jthread serving([&](std::stop_token stop) {
+            while (!stop.stop_requested()) {
+                server.serveOne([&](const CommandRequest& request) {
+                    received.push_back(request);
+                    return CommandResult{};
+                });
+                std::this_thread::yield();
+            }
+        });
+        environment["DESKTOP_STARTUP_ID"] = "x11-id";
+        results.push_back(skyloom({}));
+        environment["XDG_ACTIVATION_TOKEN"] = "wayland-token";
+        results.push_back(skyloom({"--login-item"}));
+    }
+    for (const auto& result : results)
+        EXPECT_EQ(result.exitStatus, 0) << result.standardError;
+    EXPECT_EQ(received, (std::vector<CommandRequest>{{{}, "x11-id", false},
+                                                     {{"--login-item"}, "wayland-token", false}}));
+}
+
 // With no app, a socket folder or socket that cannot be trusted is told in
 // one line and the command runs here.
 TEST_F(CommandLineTest, SocketTroubleIsToldAtOnceThenTheCommandRunsHere) {

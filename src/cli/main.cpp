@@ -89,6 +89,19 @@ std::string resolvedHere(const std::string& absolute) {
     return resolved;
 }
 
+// What the app needs to know of its caller: the launcher's token lets it
+// raise its window; a caller with a terminal reads its failures there.
+CommandRequest describeCaller(CommandRequest request) {
+    for (const char* variable : {"XDG_ACTIVATION_TOKEN", "DESKTOP_STARTUP_ID"}) {
+        if (const char* token = std::getenv(variable); token && *token) {
+            request.activationToken = token;
+            break;
+        }
+    }
+    request.fromTerminal = ::isatty(STDERR_FILENO) == 1;
+    return request;
+}
+
 // The request the app receives: paths resolved here, since the app has
 // another working directory and another /proc/self; "--" keeps paths that
 // start with "-" as paths. An empty path stays empty: it names no folder,
@@ -125,16 +138,7 @@ std::optional<CommandRequest> requestFor(const ParsedCommand& command, std::stri
     }
     if (!failures.empty())
         return std::nullopt;
-    // The launcher's token lets the app raise its window; a caller with a
-    // terminal reads its failures there instead.
-    for (const char* variable : {"XDG_ACTIVATION_TOKEN", "DESKTOP_STARTUP_ID"}) {
-        if (const char* token = std::getenv(variable); token && *token) {
-            request.activationToken = token;
-            break;
-        }
-    }
-    request.fromTerminal = ::isatty(STDERR_FILENO) == 1;
-    return request;
+    return describeCaller(std::move(request));
 }
 
 // The app's program beside this one, when it is there to run.
@@ -278,7 +282,25 @@ bool appHoldsStore() {
     return std::filesystem::path(program).filename() == platform::appProgramName;
 }
 
-int startApp(char** argv) {
+// A start while the app runs goes to it with the launcher's token, so that
+// it brings its window forward; otherwise the app starts here.
+int startApp(char** argv, bool loginItem) {
+    CommandRequest request;
+    if (loginItem)
+        request.arguments.push_back("--login-item");
+    try {
+        if (CommandChannel::send(describeCaller(std::move(request)), replyTimeout))
+            return 0;
+    } catch (const CommandChannelError& error) {
+        // An app took the start and did not answer: a second one would
+        // fight it over the store. Any other trouble the app itself reports.
+        if (!error.nothingSent())
+            return finish({1, "",
+                           translate(SKYLOOM_TRANSLATE_NOOP(
+                               "Skyloom", "실행 중인 Skyloom 앱이 답하지 않았어요. 앱을 다시 "
+                                          "시작한 뒤 시도하세요.")) +
+                               "\n"});
+    }
     if (auto app = appProgram()) {
         argv[0] = const_cast<char*>(app->c_str());
         ::execv(app->c_str(), argv);
@@ -297,7 +319,7 @@ int main(int argc, char** argv) {
     ParsedCommand command = CommandHandler::parse(arguments);
     if (command.verb == ParsedCommand::Verb::start ||
         command.verb == ParsedCommand::Verb::loginItem)
-        return startApp(argv);
+        return startApp(argv, command.verb == ParsedCommand::Verb::loginItem);
     if (!CommandHandler::needsStore(command.verb))
         return finish(CommandHandler::answerWithoutStore(command));
 
