@@ -68,18 +68,20 @@ void ensurePrivateDirectory(const std::string& directory) {
 
 // The user's cache folder, created private when missing.
 std::string cacheFolder() {
-    const char* cache = std::getenv("XDG_CACHE_HOME");
-    if (cache && cache[0] == '/')
-        return cache;
-    std::string home;
-    if (const char* variable = std::getenv("HOME"); variable && variable[0] == '/')
-        home = variable;
-    else if (const passwd* entry = ::getpwuid(::geteuid()); entry && entry->pw_dir)
-        home = entry->pw_dir;
-    if (home.empty() || home[0] != '/')
-        throw CommandChannelError(Reason::folderUnusable, "~/.cache", "no home folder");
-    std::string folder = (home == "/" ? "" : home) + "/.cache";
-    ::mkdir(folder.c_str(), 0700);
+    std::string folder;
+    if (const char* cache = std::getenv("XDG_CACHE_HOME"); cache && cache[0] == '/') {
+        folder = cache;
+    } else {
+        std::string home;
+        if (const char* variable = std::getenv("HOME"); variable && variable[0] == '/')
+            home = variable;
+        else if (const passwd* entry = ::getpwuid(::geteuid()); entry && entry->pw_dir)
+            home = entry->pw_dir;
+        if (home.empty() || home[0] != '/')
+            throw CommandChannelError(Reason::folderUnusable, "~/.cache", "no home folder");
+        folder = (home == "/" ? "" : home) + "/.cache";
+    }
+    ::mkdir(folder.c_str(), 0700); // one that exists is checked as it is
     return folder;
 }
 
