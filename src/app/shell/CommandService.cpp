@@ -11,6 +11,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <chrono>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -32,6 +33,8 @@ struct CommandService::Client {
     CommandRequest request;
     std::string answer;
     std::size_t written = 0;
+    // When the client last took part of its answer.
+    std::chrono::steady_clock::time_point progressed;
 };
 
 CommandService::CommandService(Handler handler, QObject* parent)
@@ -111,9 +114,13 @@ void CommandService::makeRoom() {
     auto oldest = std::find_if(clients_.begin(), clients_.end(), [](const auto& client) {
         return client->state == Client::State::reading;
     });
+    // A client taking its answer is never pushed out while it keeps taking
+    // it: its command has run, and losing the answer would fail it. One that
+    // stopped reading gives way.
+    const auto stalled = std::chrono::steady_clock::now() - CommandServer::clientDeadline;
     if (oldest == clients_.end())
-        oldest = std::find_if(clients_.begin(), clients_.end(), [](const auto& client) {
-            return client->state == Client::State::writing;
+        oldest = std::find_if(clients_.begin(), clients_.end(), [&](const auto& client) {
+            return client->state == Client::State::writing && client->progressed < stalled;
         });
     if (oldest != clients_.end())
         drop(**oldest);
@@ -200,6 +207,7 @@ void CommandService::processQueue() {
         }
         client->answer += *answer;
         client->state = Client::State::writing;
+        client->progressed = std::chrono::steady_clock::now();
         writeTo(*client);
     }
     running_ = false;
@@ -237,6 +245,7 @@ bool CommandService::writeTo(Client& client) {
                                         client.answer.size() - client.written);
         if (sent >= 0) {
             client.written += static_cast<std::size_t>(sent);
+            client.progressed = std::chrono::steady_clock::now();
         } else if (errno == EAGAIN || errno == EWOULDBLOCK) {
             client.writable->setEnabled(true); // the rest when the client reads
             return true;

@@ -30,7 +30,8 @@ public:
 
     // Clients held at once. A further one pushes out the oldest client that
     // has still not sent its whole request, so idle connections cannot pile
-    // up, and no timer is needed to bound them. A command line pushed out
+    // up, and no timer is needed to bound them; else one that has stopped
+    // taking its answer for CommandServer::clientDeadline. A command line pushed out
     // (or refused when every slot holds a taken request) connects again: it
     // knows its request was not taken, since it got no accepted frame.
     static constexpr std::size_t maxClients = 32;
