@@ -211,12 +211,14 @@ std::optional<CommandResult> CommandChannel::send(const std::string& path,
     if (!frame)
         throw CommandChannelError(Reason::noAnswer, path,
                                   "the command is too large to hand to the running app");
-    // Tests that serve the channel from their own program name it here; it
-    // widens nothing against other users, whose peers the user id refuses.
-    const char* tested = std::getenv("SKYLOOM_TEST_APP_PROGRAM");
-    const std::string program = !appProgram.empty() ? appProgram
-                                : tested && *tested ? std::string(tested)
-                                                    : std::string(platform::appProgramName);
+    std::string program = !appProgram.empty() ? appProgram : platform::appProgramName;
+#ifdef SKYLOOM_TEST_PEER_OVERRIDE
+    // Test builds: a test that serves the channel from its own program names
+    // it. Packaged builds have no such door.
+    if (const char* tested = std::getenv("SKYLOOM_TEST_APP_PROGRAM");
+        appProgram.empty() && tested && *tested)
+        program = tested;
+#endif
 
     // A flooded app pushes out connections that have not handed over their
     // request yet; those are tried again, a little later each time.

@@ -57,13 +57,13 @@ public:
     // socket file, a stale one, connection refused): the caller runs the verb
     // itself. Before anything is sent, the process at the other end must be
     // ours and run the program named `appProgram` (the app's, unless a test
-    // names its own here or in SKYLOOM_TEST_APP_PROGRAM); else untrustedPeer
-    // is thrown. A connection the app
-    // ends before it has taken the request (it is flooded) is tried again
-    // until replyTimeout: a busy app makes a command slower, never fail.
-    // Throws noAnswer once the app took the request and the answer does not
-    // arrive within replyTimeout, the app hangs up, or the answer is
-    // malformed; the caller must not run the verb then.
+    // names its own here, or in SKYLOOM_TEST_APP_PROGRAM in builds with
+    // tests); else untrustedPeer is thrown. A connection the app ends before
+    // it has taken the request (it is flooded) is tried again until
+    // replyTimeout: a busy app makes a command slower, never fail. Throws
+    // noAnswer once the app took the request and the answer does not arrive
+    // within replyTimeout, the app hangs up, or the answer is malformed; the
+    // caller must not run the verb then.
     static std::optional<CommandResult> send(const CommandRequest& request,
                                              std::chrono::milliseconds replyTimeout);
     static std::optional<CommandResult> send(const std::string& path, const CommandRequest& request,
