@@ -369,12 +369,18 @@ int main(int argc, char** argv) {
     }
     std::string troubleLine;
     if (trouble) {
+        // No window can show an entry's failures.
         appDidNotStart = fromEntry;
-        // Told at once, not after a wait on a store the app holds.
-        troubleLine = channelTrouble(*trouble) + "\n";
-        std::fwrite(troubleLine.data(), 1, troubleLine.size(), stderr);
-        std::fflush(stderr);
-        if (appHoldsStore()) {
+        const bool appHolds = appHoldsStore();
+        // A folder that is simply not there to be made (no home, say) is no
+        // danger: only worth a word when the app is out of reach because of it.
+        if (appHolds || trouble->reason() != CommandChannelError::Reason::folderUnusable) {
+            // Told at once, not after a wait on a store the app holds.
+            troubleLine = channelTrouble(*trouble) + "\n";
+            std::fwrite(troubleLine.data(), 1, troubleLine.size(), stderr);
+            std::fflush(stderr);
+        }
+        if (appHolds) {
             std::string fix =
                 translate(SKYLOOM_TRANSLATE_NOOP(
                               "Skyloom", "실행 중인 Skyloom 앱이 고정 목록을 쓰고 있어 명령을 "
