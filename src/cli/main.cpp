@@ -36,7 +36,8 @@ namespace {
 // not answer at all is reported rather than waited for forever.
 constexpr std::chrono::minutes replyTimeout{10};
 
-// How long a file-manager entry waits for the app it started to listen.
+// How long a file-manager entry waits for the app it started to listen, and
+// a second start for the running app to take it: it answers a start at once.
 constexpr std::chrono::seconds appStartTimeout{10};
 
 int finish(const CommandResult& result) {
@@ -289,7 +290,7 @@ int startApp(char** argv, bool loginItem) {
     if (loginItem)
         request.arguments.push_back("--login-item");
     try {
-        if (CommandChannel::send(describeCaller(std::move(request)), replyTimeout))
+        if (CommandChannel::send(describeCaller(std::move(request)), appStartTimeout))
             return 0;
     } catch (const CommandChannelError& error) {
         // An app took the start and did not answer: a second one would
