@@ -14,6 +14,7 @@
 #include <unistd.h>
 
 #include <cstdio>
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -21,6 +22,12 @@ using namespace skyloom::app;
 using skyloom::test::TempDir;
 using Backend = FolderEvents::Backend;
 using Kind = FolderEvents::Event::Kind;
+
+namespace skyloom::app {
+void PrintTo(FolderEvents::Backend backend, std::ostream* out) {
+    *out << (backend == FolderEvents::Backend::fanotify ? "fanotify" : "inotify");
+}
+} // namespace skyloom::app
 
 namespace {
 
@@ -76,9 +83,9 @@ void list(const std::string& folder) {
     ::closedir(dir);
 }
 
-class FolderEventsTest : public ::testing::TestWithParam<Backend> {};
+class ShellFolderEventsTest : public ::testing::TestWithParam<Backend> {};
 
-TEST_P(FolderEventsTest, ReportsTheFolderItselfNotTheWorkInside) {
+TEST_P(ShellFolderEventsTest, ReportsTheFolderItselfNotTheWorkInside) {
     FolderEvents events(GetParam());
     ASSERT_EQ(events.backend(), GetParam());
     TempDir dir;
@@ -123,7 +130,7 @@ TEST_P(FolderEventsTest, ReportsTheFolderItselfNotTheWorkInside) {
         EXPECT_NE(event.watch, watch) << static_cast<int>(event.kind);
 }
 
-TEST_P(FolderEventsTest, ReportsRenameAndDeletionAtOnce) {
+TEST_P(ShellFolderEventsTest, ReportsRenameAndDeletionAtOnce) {
     FolderEvents events(GetParam());
     TempDir dir;
     const std::string folder = dir.makeFolder("pinned");
@@ -147,13 +154,13 @@ TEST_P(FolderEventsTest, ReportsRenameAndDeletionAtOnce) {
         EXPECT_NE(event.watch, otherWatch);
 }
 
-INSTANTIATE_TEST_SUITE_P(Backends, FolderEventsTest,
+INSTANTIATE_TEST_SUITE_P(Backends, ShellFolderEventsTest,
                          ::testing::Values(Backend::fanotify, Backend::inotify),
                          [](const auto& info) {
                              return info.param == Backend::fanotify ? "fanotify" : "inotify";
                          });
 
-TEST(FolderEventsUnprivilegedTest, FanotifyWatchesWithoutPrivileges) {
+TEST(ShellFolderEventsUnprivilegedTest, FanotifyWatchesWithoutPrivileges) {
     TempDir dir;
     const std::string folder = dir.makeFolder("pinned");
     ASSERT_EQ(::chmod(dir.path().c_str(), 0755), 0);
