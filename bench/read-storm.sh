@@ -1,9 +1,11 @@
 #!/usr/bin/env bash
 # What reads inside a pinned folder cost with the app running: 8,000 reads
 # of small files in a pinned folder and a grep -r over a pinned tree, timed
-# without and with the real skyloom-app (offscreen, its own XDG dirs), and
-# the app's CPU time over the runs with it (from /proc/<pid>/stat). Also
-# checks that a drifted pin is still put back.
+# without and with the real skyloom-app (offscreen, its own XDG dirs), each
+# run in turns with the same work on an unpinned copy (the machine's load
+# changes from second to second), and the app's CPU time over the runs on
+# the pinned tree (from /proc/<pid>/stat). Also checks that a drifted pin
+# is still put back.
 #
 #   bench/read-storm.sh [BUILD_DIR=build] [RUNS=7]
 #
@@ -28,43 +30,60 @@ cleanup() {
 trap cleanup EXIT
 
 # A pinned working folder: 8,000 small files, and ten pinned subfolders of
-# 500 files each for the search.
+# 500 files each for the search; and the same tree, not pinned, so that the
+# two can be timed in turns under the same load of the machine.
 pinned=$root/work
-mkdir "$pinned"
-python3 - "$pinned" <<'PY'
+unpinned=$root/plain
+python3 - "$pinned" "$unpinned" <<'PY'
 import os, sys
-top = sys.argv[1]
-for i in range(8000):
-    with open(os.path.join(top, "f%d.txt" % i), "w") as f:
-        f.write("line %d of a small file\n" % i * 4)
-for d in range(10):
-    sub = os.path.join(top, "d%d" % d)
-    os.mkdir(sub)
-    for i in range(500):
-        with open(os.path.join(sub, "s%d.c" % i), "w") as f:
-            f.write("int f%d(void) { return %d; }\n" % (i, i) * 8)
+for top in sys.argv[1:]:
+    os.mkdir(top)
+    for i in range(8000):
+        with open(os.path.join(top, "f%d.txt" % i), "w") as f:
+            f.write("line %d of a small file\n" % i * 4)
+    for d in range(10):
+        sub = os.path.join(top, "d%d" % d)
+        os.mkdir(sub)
+        for i in range(500):
+            with open(os.path.join(sub, "s%d.c" % i), "w") as f:
+                f.write("int f%d(void) { return %d; }\n" % (i, i) * 8)
 PY
 "$cli" pin -- "$pinned" "$pinned"/d* >/dev/null
 
-reads() { cat "$pinned"/f*.txt >/dev/null; }
-search() { grep -r needle "$pinned" >/dev/null || true; }
+reads() { cat "$1"/f*.txt >/dev/null; }
+search() { grep -r needle "$1" >/dev/null || true; }
 
-# Median wall time in ms of RUNS runs of a workload.
-timed() {
-    local figures=() t0
-    "$1" # warm the page cache
+cpu_ticks() { [[ -n $app_pid ]] && awk '{print $14 + $15}' "/proc/$app_pid/stat" || echo 0; }
+median() { sort -n | awk '{a[NR]=$1} END {printf "%.1f", a[int((NR+1)/2)] / 1000}'; }
+
+# RUNS turns of the work on the unpinned and the pinned tree; sets the
+# medians (ms), and the app's CPU ticks and the wall time (ms) of the
+# pinned runs.
+measure() {
+    local work=$1 plain=() watched=() t0 c0
+    "$work" "$unpinned"
+    "$work" "$pinned" # warm the page cache
+    ticks=0 wall=0
     for _ in $(seq "$runs"); do
         t0=$(date +%s%N)
-        "$1"
-        figures+=($((($(date +%s%N) - t0) / 1000)))
+        "$work" "$unpinned"
+        plain+=($((($(date +%s%N) - t0) / 1000)))
+        c0=$(cpu_ticks)
+        t0=$(date +%s%N)
+        "$work" "$pinned"
+        watched+=($((($(date +%s%N) - t0) / 1000)))
+        ticks=$((ticks + $(cpu_ticks) - c0))
+        wall=$((wall + watched[-1] / 1000))
     done
-    printf '%s\n' "${figures[@]}" | sort -n | awk '{a[NR]=$1} END {printf "%.1f", a[int((NR+1)/2)] / 1000}'
+    plain_ms=$(printf '%s\n' "${plain[@]}" | median)
+    pinned_ms=$(printf '%s\n' "${watched[@]}" | median)
 }
 
-cpu_ticks() { awk '{print $14 + $15}' "/proc/$app_pid/stat"; }
-
-declare -A without with
-for work in reads search; do without[$work]=$(timed $work); done
+declare -A alone
+for work in reads search; do
+    measure $work
+    alone[$work]=$pinned_ms
+done
 
 "$app" --login-item >/dev/null 2>&1 &
 app_pid=$!
@@ -78,15 +97,13 @@ sleep 1 # let start-up settle
 
 hz=$(getconf CLK_TCK)
 for work in reads search; do
-    t0=$(date +%s%N)
-    c0=$(cpu_ticks)
-    with[$work]=$(timed $work)
-    c1=$(cpu_ticks)
-    wall=$((($(date +%s%N) - t0) / 1000000))
-    cpu=$(awk -v t=$((c1 - c0)) -v hz="$hz" -v w="$wall" 'BEGIN {printf "%.2f", 100 * t / hz / (w / 1000)}')
-    ratio=$(awk -v a="${with[$work]}" -v b="${without[$work]}" 'BEGIN {printf "%.3f", a / b}')
-    echo "$work: ${without[$work]} ms without the app, ${with[$work]} ms with it (${ratio}x);" \
-        "the app used ${cpu}% of a core ($((c1 - c0)) ticks over ${wall} ms)"
+    measure $work
+    awk -v w="$work" -v alone="${alone[$work]}" -v plain="$plain_ms" -v pinned="$pinned_ms" \
+        -v ticks="$ticks" -v hz="$hz" -v wall="$wall" 'BEGIN {
+        printf "%s: pinned tree %.1f ms with the app, %.1f ms without it (%.3fx);", w, pinned, alone, pinned / alone
+        printf " in turns with the app running: unpinned copy %.1f ms (%.3fx);", plain, pinned / plain
+        printf " the app used %.2f%% of a core (%d ticks over %d ms)\n", 100 * ticks / hz / (wall / 1000), ticks, wall
+    }'
 done
 
 # A pin someone else changed is put back within a second.

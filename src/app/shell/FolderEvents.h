@@ -53,7 +53,8 @@ public:
 
     // Every event waiting now, at most one attribute change per folder;
     // never blocks. After events, the descriptor waits a tenth of a second
-    // before it is readable again, so a storm is read in a few batches.
+    // (up to half a second while they keep coming) before it is readable
+    // again, so a storm is read in a few batches.
     std::vector<Event> read();
 
 private:
@@ -74,6 +75,7 @@ private:
     UniqueFd inotify_;
     UniqueFd batchTimer_;
     bool batching_ = false;
+    long batchNanoseconds_ = 100'000'000;
     Backend backend_ = Backend::none;
     int nextWatch_ = 1;
     std::unordered_map<int, Watched> watches_;

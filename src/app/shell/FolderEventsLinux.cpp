@@ -30,10 +30,12 @@ constexpr std::uint64_t fanotifyMask =
 constexpr std::uint32_t inotifyMask =
     IN_ACCESS | IN_ATTRIB | IN_MOVE_SELF | IN_DELETE_SELF | IN_ONLYDIR;
 
-// After a batch, the kernel's queues are left to fill this long before the
-// next: a storm of events costs a few reads a second, and a change of a
-// folder is still seen well within a second.
-constexpr long batchNanoseconds = 100'000'000;
+// After a batch, the kernel's queues are left to fill a while before the
+// next: a tenth of a second, doubled while a storm goes on, up to half a
+// second. A storm costs a few reads a second, and a change of a folder is
+// still seen within a second.
+constexpr long firstBatchNanoseconds = 100'000'000;
+constexpr long longestBatchNanoseconds = 500'000'000;
 
 bool setWatched(int set, int fd, bool watched) {
     epoll_event event{};
@@ -207,7 +209,9 @@ std::vector<FolderEvents::Event> FolderEvents::read() {
     if (!ready_)
         return events;
     std::uint64_t expirations = 0;
-    if (batching_ && ::read(batchTimer_.get(), &expirations, sizeof expirations) > 0) {
+    const bool timerFired =
+        batching_ && ::read(batchTimer_.get(), &expirations, sizeof expirations) > 0;
+    if (timerFired) {
         batching_ = false;
         for (const UniqueFd* source : {&fanotify_, &inotify_})
             if (*source)
@@ -218,11 +222,15 @@ std::vector<FolderEvents::Event> FolderEvents::read() {
         heard = readFanotify(events) || heard;
     if (inotify_)
         heard = readInotify(events) || heard;
+    if (!heard && timerFired)
+        batchNanoseconds_ = firstBatchNanoseconds; // the storm is over
     if (heard && !batching_) {
         // The sources are read again when the timer fires, or whenever
         // this is called before; the descriptor stays quiet meanwhile.
         itimerspec once{};
-        once.it_value.tv_nsec = batchNanoseconds;
+        once.it_value.tv_nsec = batchNanoseconds_;
+        if (timerFired)
+            batchNanoseconds_ = std::min(2 * batchNanoseconds_, longestBatchNanoseconds);
         if (::timerfd_settime(batchTimer_.get(), 0, &once, nullptr) == 0) {
             batching_ = true;
             for (const UniqueFd* source : {&fanotify_, &inotify_})
