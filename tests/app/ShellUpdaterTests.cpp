@@ -5,6 +5,8 @@
 #include "support/TempDir.h"
 
 #include <QApplication>
+#include <QLabel>
+#include <QMessageBox>
 #include <QSettings>
 #include <QTcpServer>
 #include <QTcpSocket>
@@ -42,7 +44,8 @@ class FeedServer : public QTcpServer {
 public:
     FeedServer() {
         connect(this, &QTcpServer::newConnection, this, [this] {
-            while (QTcpSocket* socket = nextPendingConnection())
+            while (QTcpSocket* socket = nextPendingConnection()) {
+                ++connections;
                 connect(socket, &QTcpSocket::readyRead, socket, [this, socket] {
                     QByteArray path = socket->readAll().split(' ').value(1);
                     if (path == "/slow")
@@ -56,19 +59,32 @@ public:
                     socket->write(head + "Connection: close\r\n\r\n" + body);
                     socket->disconnectFromHost();
                 });
+            }
         });
         bodies["/newer"] = appcast("0.2.0");
         bodies["/same"] = appcast("0.1.0");
         bodies["/older"] = appcast("0.0.9");
         bodies["/malformed"] = appcast("0.2.0").left(300);
         bodies["/huge"] = QByteArray(DirectUpdater::maxFeedSize + 4096, 'x');
+        // Markup and insecure links from the feed.
+        bodies["/markup"] = R"x(<?xml version="1.0" encoding="utf-8"?>
+<rss version="2.0" xmlns:sparkle="http://www.andymatuschak.org/xml-namespaces/sparkle">
+<channel><item><sparkle:version>9.0</sparkle:version>
+  <sparkle:shortVersionString>&lt;h1&gt;9.0&lt;/h1&gt;</sparkle:shortVersionString>
+  <sparkle:releaseNotesLink>http://example.org/notes.html</sparkle:releaseNotesLink>
+</item></channel></rss>)x";
         listen(QHostAddress::LocalHost);
     }
     QUrl url(const char* path) const {
         return QUrl(QStringLiteral("http://127.0.0.1:%1%2").arg(serverPort()).arg(path));
     }
     QMap<QByteArray, QByteArray> bodies;
+    int connections = 0;
 };
+
+DirectUpdater::Feed local(const FeedServer& server, const char* path) {
+    return {server.url(path), /*allowPlainHttp=*/true};
+}
 
 struct Shown {
     DirectUpdater::Outcome outcome;
@@ -85,9 +101,6 @@ std::vector<Shown> check(DirectUpdater& updater) {
 
 TEST(ShellUpdaterTest, ReportsNewerSameOlderAndEveryFailure) {
     FeedServer server;
-    DirectUpdater updater;
-    updater.setCurrentVersion("0.1.0");
-    updater.setTransferTimeout(500);
     const std::map<const char*, Kind> expected{
         {"/newer", Kind::newer},      {"/same", Kind::current}, {"/older", Kind::current},
         {"/malformed", Kind::failed}, {"/huge", Kind::failed},  {"/slow", Kind::failed},
@@ -95,7 +108,9 @@ TEST(ShellUpdaterTest, ReportsNewerSameOlderAndEveryFailure) {
     };
     std::map<const char*, QString> reasons;
     for (const auto& [path, kind] : expected) {
-        updater.setFeedUrl(server.url(path), /*allowPlainHttp=*/true);
+        DirectUpdater updater(local(server, path));
+        updater.setCurrentVersion("0.1.0");
+        updater.setTransferTimeout(500);
         auto shown = check(updater);
         ASSERT_EQ(shown.size(), 1u) << path;
         EXPECT_EQ(shown[0].outcome.kind, kind) << path;
@@ -113,11 +128,50 @@ TEST(ShellUpdaterTest, ReportsNewerSameOlderAndEveryFailure) {
     EXPECT_EQ(distinct.size(), 4);
     EXPECT_FALSE(distinct.contains(QString()));
 
-    // Outside tests, only https is read.
-    updater.setFeedUrl(server.url("/newer"));
-    auto shown = check(updater);
+    // Outside tests, only https is read; the built-in feed is https.
+    DirectUpdater plain({server.url("/newer")});
+    auto shown = check(plain);
     ASSERT_EQ(shown.size(), 1u);
     EXPECT_EQ(shown[0].outcome.kind, Kind::failed);
+    EXPECT_EQ(DirectUpdater().feedUrl().scheme(), "https");
+}
+
+TEST(ShellUpdaterTest, OneCheckAtATimeAndFeedValuesStayText) {
+    FeedServer server;
+    DirectUpdater updater(local(server, "/markup"));
+    std::vector<bool> checking;
+    QObject::connect(&updater, &DirectUpdater::checkingChanged,
+                     [&](bool now) { checking.push_back(now); });
+    updater.checkForUpdates();
+    EXPECT_TRUE(updater.isChecking());
+    updater.checkForUpdates(); // while the first runs
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !updater.isChecking(); }, 10000));
+    EXPECT_EQ(server.connections, 1);
+    EXPECT_EQ(checking, (std::vector<bool>{true, false}));
+
+    // Shown as written, with no link to an http page.
+    QMessageBox* box = nullptr;
+    ASSERT_TRUE(QTest::qWaitFor(
+        [&] {
+            for (QWidget* widget : QApplication::topLevelWidgets())
+                if ((box = qobject_cast<QMessageBox*>(widget)))
+                    return true;
+            return false;
+        },
+        5000));
+    EXPECT_TRUE(box->text().contains("<h1>9.0</h1>")) << box->text().toStdString();
+    const auto labels = box->findChildren<QLabel*>();
+    ASSERT_FALSE(labels.empty());
+    for (QLabel* label : labels)
+        EXPECT_EQ(label->textFormat(), Qt::PlainText) << label->text().toStdString();
+    EXPECT_EQ(box->buttons().size(), 1); // Ok alone
+    delete box;
+
+    auto feed = Appcast::parse(server.bodies["/markup"]);
+    ASSERT_TRUE(feed);
+    ASSERT_EQ(feed->items.size(), 1u);
+    EXPECT_EQ(feed->items[0].displayVersion, "<h1>9.0</h1>");
+    EXPECT_TRUE(feed->items[0].releaseNotes.isEmpty());
 }
 
 TEST(ShellUpdaterTest, CheckAtStartHonoursTheFeedsInterval) {
@@ -125,8 +179,7 @@ TEST(ShellUpdaterTest, CheckAtStartHonoursTheFeedsInterval) {
     FeedServer server;
     int checks = 0;
     for (int start = 0; start < 2; ++start) {
-        DirectUpdater updater;
-        updater.setFeedUrl(server.url("/same"), true);
+        DirectUpdater updater(local(server, "/same"));
         updater.setPresenter([&](const auto&, bool user) {
             EXPECT_FALSE(user);
             ++checks;

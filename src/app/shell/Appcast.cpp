@@ -170,9 +170,9 @@ std::optional<Appcast> Appcast::parse(const QByteArray& document) {
                 done.item.displayVersion = done.item.version;
             if (done.item.releaseNotes.isEmpty())
                 done.item.releaseNotes = done.link;
-            // Only web links are offered to the user.
-            const QString scheme = done.item.releaseNotes.scheme();
-            if (scheme != u"https" && scheme != u"http")
+            // Only secure web links are offered to the user.
+            if (done.item.releaseNotes.scheme() != u"https" ||
+                done.item.releaseNotes.host().isEmpty())
                 done.item.releaseNotes = QUrl();
             appcast.items.push_back(std::move(done.item));
         }

@@ -9,11 +9,12 @@
 
 namespace skyloom::app {
 
-// One release announced by an appcast (Sparkle's RSS format).
+// One release announced by an appcast (Sparkle's RSS format). Its values
+// come from the network: shown as plain text, never as markup.
 struct AppcastItem {
     QString version;        // sparkle:version, compared with compareVersions
     QString displayVersion; // sparkle:shortVersionString, else the version
-    QUrl releaseNotes;      // sparkle:releaseNotesLink, else the item's link
+    QUrl releaseNotes;      // sparkle:releaseNotesLink, else the item's link; https only
 };
 
 // What an appcast says: its releases for this system, and how often it

@@ -5,6 +5,7 @@
 
 #include <QDateTime>
 #include <QDesktopServices>
+#include <QLabel>
 #include <QMessageBox>
 #include <QNetworkAccessManager>
 #include <QNetworkReply>
@@ -38,12 +39,14 @@ DirectUpdater::Outcome failure(QString reason) {
 
 } // namespace
 
-DirectUpdater::DirectUpdater(QObject* parent)
-    : QObject(parent), currentVersion_(QStringLiteral(SKYLOOM_VERSION)) {
-    QByteArray fromEnvironment = qgetenv("SKYLOOM_UPDATE_FEED_URL");
-    feedUrl_ =
-        QUrl(fromEnvironment.isEmpty() ? QByteArray(SKYLOOM_UPDATE_FEED_URL) : fromEnvironment);
+DirectUpdater::Feed DirectUpdater::builtInFeed() {
+    return {QUrl(QStringLiteral(SKYLOOM_UPDATE_FEED_URL)), false};
 }
+
+DirectUpdater::DirectUpdater(QObject* parent) : DirectUpdater(builtInFeed(), parent) {}
+
+DirectUpdater::DirectUpdater(Feed feed, QObject* parent)
+    : QObject(parent), feed_(std::move(feed)), currentVersion_(QStringLiteral(SKYLOOM_VERSION)) {}
 
 DirectUpdater::~DirectUpdater() {
     if (reply_) {
@@ -51,11 +54,6 @@ DirectUpdater::~DirectUpdater() {
         reply_->abort();
         delete reply_;
     }
-}
-
-void DirectUpdater::setFeedUrl(const QUrl& url, bool allowPlainHttp) {
-    feedUrl_ = url;
-    allowPlainHttp_ = allowPlainHttp;
 }
 
 void DirectUpdater::createController() {
@@ -89,13 +87,14 @@ void DirectUpdater::check(bool userStarted) {
         return;
     }
     userStarted_ = userStarted;
-    const QString scheme = feedUrl_.scheme();
-    if (!feedUrl_.isValid() || !(scheme == u"https" || (allowPlainHttp_ && scheme == u"http"))) {
+    const QString scheme = feed_.url.scheme();
+    if (!feed_.url.isValid() ||
+        !(scheme == u"https" || (feed_.allowPlainHttp && scheme == u"http"))) {
         finish(failure(localized(SKYLOOM_TRANSLATE_NOOP(
             "Skyloom", "업데이트 주소가 안전한 https 주소가 아니라 확인하지 않았어요."))));
         return;
     }
-    QNetworkRequest request(feedUrl_);
+    QNetworkRequest request(feed_.url);
     request.setTransferTimeout(transferTimeout_);
     request.setAttribute(QNetworkRequest::RedirectPolicyAttribute,
                          QNetworkRequest::NoLessSafeRedirectPolicy);
@@ -123,12 +122,14 @@ void DirectUpdater::check(bool userStarted) {
             refuseTooLarge();
     });
     connect(reply_, &QNetworkReply::finished, this, &DirectUpdater::replyFinished);
+    emit checkingChanged(true);
 }
 
 void DirectUpdater::replyFinished() {
     QNetworkReply* reply = reply_;
     reply_ = nullptr;
     reply->deleteLater();
+    emit checkingChanged(false);
     if (!tooLarge_ && reply->bytesAvailable() > 0)
         received_ += reply->read(maxFeedSize + 1 - received_.size());
     if (received_.size() > maxFeedSize)
@@ -216,10 +217,15 @@ void DirectUpdater::show(const Outcome& outcome, bool userStarted) const {
                                 localized(SKYLOOM_TRANSLATE_NOOP("Skyloom", "Skyloom 업데이트")),
                                 text(outcome), QMessageBox::Ok);
     box->setInformativeText(detail(outcome, currentVersion_));
+    // The version comes from the feed: shown as it is written, never as markup.
+    box->setTextFormat(Qt::PlainText);
+    for (QLabel* label : box->findChildren<QLabel*>())
+        label->setTextFormat(Qt::PlainText);
     box->setAttribute(Qt::WA_DeleteOnClose);
     // Not modal: requests from the command line go on while it is open.
     box->setWindowModality(Qt::NonModal);
-    if (outcome.kind == Outcome::Kind::newer && outcome.releaseNotes.isValid()) {
+    if (outcome.kind == Outcome::Kind::newer && outcome.releaseNotes.isValid() &&
+        outcome.releaseNotes.scheme() == u"https") {
         QPushButton* notes =
             box->addButton(localized(SKYLOOM_TRANSLATE_NOOP("Skyloom", "릴리스 노트 보기")),
                            QMessageBox::ActionRole);

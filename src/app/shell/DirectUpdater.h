@@ -33,25 +33,32 @@ public:
     static constexpr int transferTimeoutMilliseconds = 30'000;
     static constexpr int defaultCheckIntervalSeconds = 24 * 60 * 60;
 
+    // Where the versions are announced. Only https is read, unless the feed
+    // allows plain http (a test's local server).
+    struct Feed {
+        QUrl url;
+        bool allowPlainHttp = false;
+    };
+    // The feed fixed when the app was built (SKYLOOM_UPDATE_FEED_URL).
+    static Feed builtInFeed();
+
     explicit DirectUpdater(QObject* parent = nullptr);
+    DirectUpdater(Feed feed, QObject* parent = nullptr);
     ~DirectUpdater() override;
 
     // At launch: once, and not when XCTestConfigurationFilePath is set.
     // Checks quietly when the feed's interval has passed since the last
     // check; speaks up only about a newer version.
     void startUpdater();
-    // On the user's request: checks now and shows what it found.
+    // On the user's request: checks now and shows what it found. While a
+    // check runs, another is not started; the user hears the running one.
     void checkForUpdates();
 
     // What fetches the feed; created on first use, kept for the process.
     QNetworkAccessManager* controller() const { return controller_.get(); }
     bool isChecking() const { return reply_ != nullptr; }
 
-    // The build's feed (SKYLOOM_UPDATE_FEED_URL), or the environment's
-    // variable of that name. Only https is read, unless a test sets a feed
-    // here and allows plain http.
-    QUrl feedUrl() const { return feedUrl_; }
-    void setFeedUrl(const QUrl& url, bool allowPlainHttp = false);
+    QUrl feedUrl() const { return feed_.url; }
     void setCurrentVersion(const QString& version) { currentVersion_ = version; }
     void setPresenter(Presenter presenter) { presenter_ = std::move(presenter); }
     void setTransferTimeout(int milliseconds) { transferTimeout_ = milliseconds; }
@@ -61,6 +68,9 @@ public:
     static QString detail(const Outcome& outcome, const QString& currentVersion);
 
 signals:
+    // True when a check starts, false when it has ended (before its outcome
+    // is shown and checkFinished is sent).
+    void checkingChanged(bool checking);
     void checkFinished(const skyloom::app::DirectUpdater::Outcome& outcome);
 
 private:
@@ -76,8 +86,7 @@ private:
     bool tooLarge_ = false;
     bool userStarted_ = false;
     bool started_ = false;
-    bool allowPlainHttp_ = false;
-    QUrl feedUrl_;
+    Feed feed_;
     QString currentVersion_;
     int transferTimeout_ = transferTimeoutMilliseconds;
     Presenter presenter_;

@@ -4,7 +4,7 @@ namespace skyloom::app {
 
 // This system gives no per-folder notifications the shell uses; pins are
 // still put back at launch and when the file manager becomes active.
-FolderEvents::FolderEvents() = default;
+FolderEvents::FolderEvents(Backend) {}
 
 int FolderEvents::add(const std::string&) {
     return -1;
