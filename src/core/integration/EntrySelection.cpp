@@ -1,7 +1,6 @@
 #include "core/integration/EntrySelection.h"
 
 #include "core/Translate.h"
-#include "core/engine/FolderPath.h"
 
 #include <cctype>
 #include <cstdlib>
@@ -84,7 +83,7 @@ std::string shownUri(const std::string& uri) {
 }
 
 std::string noLocalFolder(const std::string& uri) {
-    return FolderPath::displayName(shownUri(uri)) + " \u2014 " +
+    return shownUri(uri) + " \u2014 " +
            translate(SKYLOOM_TRANSLATE_NOOP(
                "Skyloom", "이 컴퓨터의 폴더가 아니라 고정할 수 없어요. 휴지통이나 "
                           "네트워크 위치의 폴더는 고정되지 않아요.")) +
