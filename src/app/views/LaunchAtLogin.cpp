@@ -81,6 +81,10 @@ std::optional<QString> LaunchAtLogin::registerEntry() const {
     // the umask.
     if (!EntryFiles::makeFolders(QFile::encodeName(folder).toStdString()))
         return failure(folder);
+    // Something else in its place (a FIFO, a device, a link) is left alone.
+    const std::string target = QFile::encodeName(path).toStdString();
+    if (EntryFiles::readRegular(target).status == EntryFiles::ReadStatus::notRegular)
+        return failure(path);
     const QString text = QStringLiteral("[Desktop Entry]\n"
                                         "Type=Application\n"
                                         "Name=Skyloom\n"
@@ -95,7 +99,7 @@ std::optional<QString> LaunchAtLogin::registerEntry() const {
                                         "X-KDE-autostart-after=panel\n"
                                         "X-LXQt-Need-Tray=true\n");
     try {
-        EntryFiles::replace(QFile::encodeName(path).toStdString(), text.toStdString(), 0644);
+        EntryFiles::replace(target, text.toStdString(), 0644);
     } catch (const std::system_error& error) {
         return failure(QString::fromLocal8Bit(error.code().message().c_str()));
     }
