@@ -149,10 +149,10 @@ std::string dolphinServiceMenu(const std::string& program) {
     return text;
 }
 
-// Nautilus and Caja run a script in the folder shown with the selected names
-// as its arguments, and the exact selection in their own variables, which
-// the command line reads when it sees which file manager ran it. "$@" hands
-// the names on untouched for a script run by hand.
+// Nautilus and Caja hand a script bare names (mangled where they hold a '%',
+// and nothing usable for items without a local path); the exact selection is
+// in their own variables, which the command line reads once it knows which
+// file manager ran it. "$@" hands names on untouched for a script run by hand.
 std::string script(const std::string& program, const char* verb, const char* fileManager) {
     return "#!/bin/sh\n" + std::string(marker) + entryAssignment(fileManager) + "\nexport " +
            EntrySelection::entryVariable + "\nexec " + shellQuoted(program) + " " + verb +
