@@ -154,9 +154,12 @@ std::string dolphinServiceMenu(const std::string& program) {
 // in their own variables, which the command line reads once it knows which
 // file manager ran it. "$@" hands names on untouched for a script run by hand.
 std::string script(const std::string& program, const char* verb, const char* fileManager) {
+    // Nautilus hands no names at all for items away from this computer (the
+    // Trash); an empty one lets the command line read the selection and say
+    // why it pins nothing, instead of asking for a path.
     return "#!/bin/sh\n" + std::string(marker) + entryAssignment(fileManager) + "\nexport " +
-           EntrySelection::entryVariable + "\nexec " + shellQuoted(program) + " " + verb +
-           " -- \"$@\"\n";
+           EntrySelection::entryVariable + "\n[ \"$#\" -gt 0 ] || set -- \"\"\nexec " +
+           shellQuoted(program) + " " + verb + " -- \"$@\"\n";
 }
 
 // A string value of a key file as GLib reads it.
