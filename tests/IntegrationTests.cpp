@@ -279,10 +279,11 @@ TEST(EntrySelectionTest, TakesTheFileManagersOwnSelection) {
     // Nemo and Dolphin hand URIs or full paths as arguments.
     variables["SKYLOOM_ENTRY"] = "nemo";
     selection = read({"file:///a%20b", "/plain/path", "file://otherhost/c", "file:///bad%2",
-                      "file:///nul%00", "ftp://h/d"});
+                      "file:///nul%00", "ftp://h/d", "sftp://h/two%0Alines"});
     EXPECT_EQ(selection.paths, (std::vector<std::string>{"/a b", "/plain/path"}));
-    for (const char* refused : {"otherhost", "bad%2", "nul", "ftp://h/d"})
+    for (const char* refused : {"otherhost", "bad%2", "nul", "ftp://h/d", "two%0Alines"})
         EXPECT_NE(selection.failures.find(refused), std::string::npos) << refused;
+    EXPECT_EQ(std::count(selection.failures.begin(), selection.failures.end(), '\n'), 5);
 }
 
 TEST_F(IntegrationTest, DolphinAndThunarHandHostileNamesOnAsArguments) {

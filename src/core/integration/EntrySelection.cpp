@@ -76,10 +76,16 @@ std::string scheme(std::string_view uri) {
 }
 
 // The name a person recognises: the URI with its escapes undone when that
-// gives readable text.
+// gives text for one line.
 std::string shownUri(const std::string& uri) {
     std::string decoded;
-    return percentDecoded(uri, decoded) ? decoded : uri;
+    if (!percentDecoded(uri, decoded))
+        return uri;
+    for (unsigned char c : decoded) {
+        if (c < 0x20 || c == 0x7f)
+            return uri;
+    }
+    return decoded;
 }
 
 std::string noLocalFolder(const std::string& uri) {
