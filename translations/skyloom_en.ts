@@ -573,5 +573,17 @@
         <source>이 답은 임시 목록에서 나왔어요. 저장된 고정 목록을 열지 못했어요.</source>
         <translation>This answer comes from a temporary list: the saved pin list couldn&apos;t be opened.</translation>
     </message>
+    <message>
+        <source>Skyloom의 고정 해제</source>
+        <translation>Unpin with Skyloom</translation>
+    </message>
+    <message>
+        <source>일반 파일이 아니라 그대로 두었어요: %1</source>
+        <translation>Left alone, as it is not a regular file: %1</translation>
+    </message>
+    <message>
+        <source>이 컴퓨터의 폴더가 아니라 고정할 수 없어요. 휴지통이나 네트워크 위치의 폴더는 고정되지 않아요.</source>
+        <translation>Not a folder on this computer, so it can&apos;t be pinned. Folders in the Trash or in a network location can&apos;t be pinned.</translation>
+    </message>
 </context>
 </TS>

@@ -7,6 +7,7 @@
 #include "core/command/CommandHandler.h"
 #include "core/engine/FolderPath.h"
 #include "core/engine/PinError.h"
+#include "core/integration/EntrySelection.h"
 #include "core/platform/LocalSocket.h"
 #include "core/store/PinStore.h"
 #include "core/store/StoreRecovery.h"
@@ -324,7 +325,10 @@ int main(int argc, char** argv) {
     if (!CommandHandler::needsStore(command.verb))
         return finish(CommandHandler::answerWithoutStore(command));
 
-    std::string failures;
+    // Run from a file-manager entry: the selection as that file manager tells it.
+    EntrySelection selection = EntrySelection::read(command.paths);
+    command.paths = selection.paths;
+    std::string failures = selection.failures;
     std::optional<CommandRequest> made = requestFor(command, failures);
     if (!made)
         return finish({1, "", failures});

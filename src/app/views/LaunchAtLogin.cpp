@@ -1,14 +1,16 @@
 #include "app/views/LaunchAtLogin.h"
 
 #include "app/views/ViewText.h"
+#include "core/integration/EntryFiles.h"
 
 #include <QCoreApplication>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QSaveFile>
 #include <QStandardPaths>
 #include <QTextStream>
+
+#include <system_error>
 
 namespace skyloom::app {
 namespace {
@@ -54,10 +56,12 @@ QString LaunchAtLogin::command() const {
 }
 
 LaunchAtLogin::Status LaunchAtLogin::status() const {
-    QFile file(entryPath());
-    if (!file.open(QIODevice::ReadOnly | QIODevice::Text))
+    // Read without waiting: a FIFO in its place must not freeze the settings.
+    auto file = EntryFiles::readRegular(QFile::encodeName(entryPath()).toStdString());
+    if (file.status != EntryFiles::ReadStatus::read)
         return Status::notRegistered;
-    QTextStream in(&file);
+    QString text = QString::fromUtf8(file.text.data(), static_cast<qsizetype>(file.text.size()));
+    QTextStream in(&text);
     bool inEntry = false;
     while (!in.atEnd()) {
         const QString line = in.readLine().trimmed();
@@ -72,23 +76,33 @@ LaunchAtLogin::Status LaunchAtLogin::status() const {
 
 std::optional<QString> LaunchAtLogin::registerEntry() const {
     const QString path = entryPath();
-    if (!QDir().mkpath(QFileInfo(path).absolutePath()))
-        return failure(QFileInfo(path).absolutePath());
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly | QIODevice::Text))
-        return failure(file.errorString());
-    QTextStream out(&file);
-    out << "[Desktop Entry]\n"
-        << "Type=Application\n"
-        << "Name=Skyloom\n"
-        << "Exec=" << command() << "\n"
-        << "Icon=skyloom\n"
-        << "Terminal=false\n"
-        << "NoDisplay=true\n"
-        << "X-GNOME-Autostart-enabled=true\n";
-    out.flush();
-    if (!file.commit())
-        return failure(file.errorString());
+    const QString folder = QFileInfo(path).absolutePath();
+    // Started at every login: nobody else may change what it runs, whatever
+    // the umask.
+    if (!EntryFiles::makeFolders(QFile::encodeName(folder).toStdString()))
+        return failure(folder);
+    // Something else in its place (a FIFO, a device, a link) is left alone.
+    const std::string target = QFile::encodeName(path).toStdString();
+    if (EntryFiles::readRegular(target).status == EntryFiles::ReadStatus::notRegular)
+        return failure(path);
+    const QString text = QStringLiteral("[Desktop Entry]\n"
+                                        "Type=Application\n"
+                                        "Name=Skyloom\n"
+                                        "Exec=") +
+                         command() +
+                         QStringLiteral("\n"
+                                        "Icon=engineering.brindle.Skyloom\n"
+                                        "Terminal=false\n"
+                                        "NoDisplay=true\n"
+                                        "X-GNOME-Autostart-enabled=true\n"
+                                        // Its tray icon needs the panel up first.
+                                        "X-KDE-autostart-after=panel\n"
+                                        "X-LXQt-Need-Tray=true\n");
+    try {
+        EntryFiles::replace(target, text.toStdString(), 0644);
+    } catch (const std::system_error& error) {
+        return failure(QString::fromLocal8Bit(error.code().message().c_str()));
+    }
     return std::nullopt;
 }
 

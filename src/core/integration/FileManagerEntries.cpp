@@ -1,15 +1,14 @@
 #include "core/integration/FileManagerEntries.h"
 
 #include "core/Translate.h"
-#include "core/UniqueFd.h"
+#include "core/integration/EntryFiles.h"
+#include "core/integration/EntrySelection.h"
 #include "core/integration/ThunarActions.h"
 #include "core/platform/ApplicationSupport.h"
 
-#include <cerrno>
+#include <cctype>
 #include <cstdlib>
-#include <fcntl.h>
 #include <filesystem>
-#include <fstream>
 #include <sstream>
 #include <sys/stat.h>
 #include <system_error>
@@ -27,15 +26,23 @@ struct Entry {
     const char* verb;
     const char* id;
     std::string title;
+    // The name of the script in a Scripts submenu, which the file managers
+    // sort by name: the pin entry has to come first in Korean and English.
+    std::string scriptName;
 };
 
 std::vector<Entry> entries() {
     return {
         {"pin", "skyloomPin",
+         translate(SKYLOOM_TRANSLATE_NOOP("Skyloom", "Skyloom으로 맨 위에 고정")),
          translate(SKYLOOM_TRANSLATE_NOOP("Skyloom", "Skyloom으로 맨 위에 고정"))},
-        {"unpin", "skyloomUnpin",
-         translate(SKYLOOM_TRANSLATE_NOOP("Skyloom", "Skyloom 고정 해제"))},
+        {"unpin", "skyloomUnpin", translate(SKYLOOM_TRANSLATE_NOOP("Skyloom", "Skyloom 고정 해제")),
+         translate(SKYLOOM_TRANSLATE_NOOP("Skyloom", "Skyloom의 고정 해제"))},
     };
+}
+
+std::string entryAssignment(const char* fileManager) {
+    return std::string(EntrySelection::entryVariable) + "=" + fileManager;
 }
 
 std::string writeFailure(const std::string& path) {
@@ -49,6 +56,11 @@ std::string notOurs(const std::string& path) {
         path);
 }
 
+std::string notRegular(const std::string& path) {
+    return translate(SKYLOOM_TRANSLATE_NOOP("Skyloom", "일반 파일이 아니라 그대로 두었어요: %1"),
+                     path);
+}
+
 bool occupied(const std::string& path) {
     std::error_code error;
     return fs::exists(fs::symlink_status(path, error));
@@ -59,55 +71,12 @@ std::string absoluteOr(const char* variable, std::string fallback) {
     return value && value[0] == '/' ? std::string(value) : fallback;
 }
 
-std::optional<std::string> readFile(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    if (!in)
-        return std::nullopt;
-    std::ostringstream text;
-    text << in.rdbuf();
-    if (in.bad())
-        return std::nullopt;
-    return text.str();
-}
-
 bool isOurs(const fs::path& path) {
-    std::error_code error;
-    if (!fs::is_regular_file(fs::symlink_status(path, error)))
+    auto file = EntryFiles::readRegular(path.string());
+    if (file.status != EntryFiles::ReadStatus::read)
         return false;
-    std::ifstream in(path, std::ios::binary);
-    std::string head(256, '\0');
-    in.read(head.data(), static_cast<std::streamsize>(head.size()));
-    head.resize(static_cast<std::size_t>(in.gcount()));
+    std::string_view head = std::string_view(file.text).substr(0, 256);
     return head.starts_with(marker) || head.find("\n" + std::string(marker)) != std::string::npos;
-}
-
-// Writes beside the target and renames over it, so that a file manager
-// never reads half a file and a failure leaves the old one.
-void replaceFile(const std::string& path, const std::string& content, mode_t mode) {
-    std::string temporary = path + ".skyloom-new";
-    UniqueFd fd(
-        ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC | O_NOFOLLOW, 0600));
-    if (!fd)
-        throw std::system_error(errno, std::generic_category());
-    auto fail = [&] {
-        int code = errno;
-        ::unlink(temporary.c_str());
-        throw std::system_error(code, std::generic_category());
-    };
-    std::size_t done = 0;
-    while (done < content.size()) {
-        ssize_t n = ::write(fd.get(), content.data() + done, content.size() - done);
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0)
-            fail();
-        done += static_cast<std::size_t>(n);
-    }
-    if (::fchmod(fd.get(), mode) != 0 || ::fsync(fd.get()) != 0)
-        fail();
-    fd.reset();
-    if (::rename(temporary.c_str(), path.c_str()) != 0)
-        fail();
 }
 
 // A shell word that is `text` exactly (POSIX sh and GLib's parser agree).
@@ -168,21 +137,67 @@ std::string dolphinServiceMenu(const std::string& program) {
                                              "Type=Service\n"
                                              "X-KDE-ServiceTypes=KonqPopupMenu/Plugin\n"
                                              "MimeType=inode/directory;\n"
+                                             "X-KDE-Protocols=file\n"
                                              "Actions=skyloomPin;skyloomUnpin;\n";
     for (const auto& entry : entries()) {
         text += std::string("\n[Desktop Action ") + entry.id + "]\n";
         text += "Name=" + desktopString(entry.title) + "\n";
         text += "Icon=pin\n";
-        text += "Exec=" + desktopExecArgument(program) + " " + entry.verb + " -- %F\n";
+        text += "Exec=env " + entryAssignment("dolphin") + " " + desktopExecArgument(program) +
+                " " + entry.verb + " -- %F\n";
     }
     return text;
 }
 
-// Nautilus, Nemo and Caja run a script with the selected items as its
-// arguments (in the folder shown), so "$@" hands them on untouched.
-std::string script(const std::string& program, const char* verb) {
-    return "#!/bin/sh\n" + std::string(marker) + "exec " + shellQuoted(program) + " " + verb +
-           " -- \"$@\"\n";
+// Nautilus and Caja hand a script bare names (mangled where they hold a '%',
+// and nothing usable for items without a local path); the exact selection is
+// in their own variables, which the command line reads once it knows which
+// file manager ran it. "$@" hands names on untouched for a script run by hand.
+std::string script(const std::string& program, const char* verb, const char* fileManager) {
+    // Nautilus hands no names at all for items away from this computer (the
+    // Trash); an empty one lets the command line read the selection and say
+    // why it pins nothing, instead of asking for a path.
+    return "#!/bin/sh\n" + std::string(marker) + entryAssignment(fileManager) + "\nexport " +
+           EntrySelection::entryVariable + "\n[ \"$#\" -gt 0 ] || set -- \"\"\nexec " +
+           shellQuoted(program) + " " + verb + " -- \"$@\"\n";
+}
+
+// A string value of a key file as GLib reads it.
+std::string keyFileString(const std::string& text) {
+    std::string out;
+    for (char c : text) {
+        switch (c) {
+        case '\\':
+            out += "\\\\";
+            break;
+        case '\n':
+            out += "\\n";
+            break;
+        case '\t':
+            out += "\\t";
+            break;
+        case '\r':
+            out += "\\r";
+            break;
+        default:
+            out += c;
+        }
+    }
+    if (!out.empty() && out[0] == ' ')
+        out = "\\s" + out.substr(1);
+    return out;
+}
+
+// Nemo splits Exec by the shell's quoting rules (no shell runs) after putting
+// the selection in place of %U, each URI in double quotes. A URI holds no
+// character that is special there, so every name arrives intact, and items
+// with no local path arrive as URIs the command line can refuse by name.
+std::string nemoAction(const std::string& program, const Entry& entry) {
+    return std::string(marker) + "[Nemo Action]\n" + "Name=" + keyFileString(entry.title) + "\n" +
+           "Icon-Name=pin\n" + "Exec=" +
+           keyFileString("env " + entryAssignment("nemo") + " " + shellQuoted(program) + " " +
+                         entry.verb + " -- %U") +
+           "\n" + "Selection=notnone\n" + "Extensions=dir;\n" + "Quote=double\n";
 }
 
 // Thunar puts each selected path, shell-quoted, in place of %F and hands
@@ -206,7 +221,8 @@ std::string thunarActions(const std::string& program) {
                 std::string(ThunarActions::ourIdPrefix) + entry.verb +
                 "</unique-id>\n"
                 "\t<command>" +
-                ThunarActions::escaped(quotedProgram + " " + entry.verb + " -- %F") +
+                ThunarActions::escaped(entryAssignment("thunar") + " " + quotedProgram + " " +
+                                       entry.verb + " -- %F") +
                 "</command>\n"
                 "\t<description></description>\n"
                 "\t<range></range>\n"
@@ -268,67 +284,47 @@ FileManagerEntries::write(const std::string& program) const {
     return {
         writeDolphin(program),
         writeScripts("Nautilus", locations_.dataHome + "/nautilus/scripts", program),
-        writeScripts("Nemo", locations_.dataHome + "/nemo/scripts", program),
+        writeNemo(program),
         writeScripts("Caja", locations_.configHome + "/caja/scripts", program),
         writeThunar(program),
     };
 }
 
 std::vector<FileManagerEntries::Outcome> FileManagerEntries::remove() const {
+    Outcome nemo = removeFiles("Nemo", locations_.dataHome + "/nemo/actions");
+    Outcome oldNemo = removeFiles("Nemo", locations_.dataHome + "/nemo/scripts");
+    nemo.files.insert(nemo.files.end(), oldNemo.files.begin(), oldNemo.files.end());
+    if (!nemo.error)
+        nemo.error = oldNemo.error;
     return {
         removeFiles("Dolphin", locations_.dataHome + "/kio/servicemenus"),
         removeFiles("Nautilus", locations_.dataHome + "/nautilus/scripts"),
-        removeFiles("Nemo", locations_.dataHome + "/nemo/scripts"),
+        nemo,
         removeFiles("Caja", locations_.configHome + "/caja/scripts"),
         removeThunar(),
     };
 }
 
-FileManagerEntries::Outcome FileManagerEntries::writeDolphin(const std::string& program) const {
-    Outcome outcome = removeFiles("Dolphin", locations_.dataHome + "/kio/servicemenus");
-    outcome.files.clear();
-    if (outcome.error)
-        return outcome;
-    std::string folder = locations_.dataHome + "/kio/servicemenus";
-    std::string path = folder + "/skyloom.desktop";
-    if (occupied(path)) {
-        outcome.error = notOurs(path);
-        return outcome;
-    }
-    try {
-        fs::create_directories(folder);
-        // Dolphin runs service menus from the user's folder only when they
-        // are executable.
-        replaceFile(path, dolphinServiceMenu(program), 0755);
-        outcome.files.push_back(path);
-    } catch (const std::exception&) {
-        outcome.error = writeFailure(path);
-    }
-    return outcome;
-}
-
-FileManagerEntries::Outcome FileManagerEntries::writeScripts(const char* fileManager,
-                                                             const std::string& folder,
-                                                             const std::string& program) const {
+FileManagerEntries::Outcome
+FileManagerEntries::writeFiles(const char* fileManager, const std::string& folder,
+                               const std::vector<std::pair<std::string, std::string>>& files,
+                               mode_t mode) const {
     Outcome outcome = removeFiles(fileManager, folder);
     outcome.files.clear();
     if (outcome.error)
         return outcome;
-    std::error_code error;
-    fs::create_directories(folder, error);
-    if (error) {
+    if (!EntryFiles::makeFolders(folder)) {
         outcome.error = writeFailure(folder);
         return outcome;
     }
-    for (const auto& entry : entries()) {
-        // The script's name is its menu title.
-        std::string path = folder + "/" + entry.title;
+    for (const auto& [name, content] : files) {
+        std::string path = folder + "/" + name;
         if (occupied(path)) {
             outcome.error = notOurs(path);
             continue;
         }
         try {
-            replaceFile(path, script(program, entry.verb), 0755);
+            EntryFiles::replace(path, content, mode);
             outcome.files.push_back(path);
         } catch (const std::system_error&) {
             outcome.error = writeFailure(path);
@@ -337,42 +333,91 @@ FileManagerEntries::Outcome FileManagerEntries::writeScripts(const char* fileMan
     return outcome;
 }
 
+FileManagerEntries::Outcome FileManagerEntries::writeDolphin(const std::string& program) const {
+    // Dolphin runs service menus from the user's folder only when they are
+    // executable.
+    return writeFiles("Dolphin", locations_.dataHome + "/kio/servicemenus",
+                      {{"skyloom.desktop", dolphinServiceMenu(program)}}, 0755);
+}
+
+FileManagerEntries::Outcome FileManagerEntries::writeScripts(const char* fileManager,
+                                                             const std::string& folder,
+                                                             const std::string& program) const {
+    std::string name = fileManager;
+    for (char& c : name)
+        c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    std::vector<std::pair<std::string, std::string>> files;
+    for (const auto& entry : entries())
+        files.emplace_back(entry.scriptName, script(program, entry.verb, name.c_str()));
+    return writeFiles(fileManager, folder, files, 0755);
+}
+
+FileManagerEntries::Outcome FileManagerEntries::writeNemo(const std::string& program) const {
+    // Scripts of earlier versions showed on files too, in a submenu.
+    Outcome old = removeFiles("Nemo", locations_.dataHome + "/nemo/scripts");
+    if (old.error)
+        return {"Nemo", {}, old.error};
+    // Nemo takes the first '%' of Exec for its placeholder and stops when it
+    // is not one, so a program path with '%' in it would never get the
+    // selection.
+    if (program.find('%') != std::string::npos)
+        return {"Nemo", {}, writeFailure(locations_.dataHome + "/nemo/actions")};
+    std::vector<std::pair<std::string, std::string>> files;
+    for (const auto& entry : entries())
+        files.emplace_back(std::string("skyloom-") + entry.verb + ".nemo_action",
+                           nemoAction(program, entry));
+    return writeFiles("Nemo", locations_.dataHome + "/nemo/actions", files, 0644);
+}
+
 FileManagerEntries::Outcome FileManagerEntries::writeThunar(const std::string& program) const {
     Outcome outcome{"Thunar", {}, {}};
     std::string path = thunarFile(locations_.configHome);
-    std::optional<std::string> text = readFile(path);
+    auto file = EntryFiles::readRegular(path);
+    std::optional<std::string> text;
     mode_t mode = 0644;
-    if (!text && occupied(path)) {
-        // There, but unreadable: never replaced by one without the user's actions.
-        outcome.error = writeFailure(path);
-        return outcome;
-    }
-    if (text) {
+    switch (file.status) {
+    case EntryFiles::ReadStatus::read: {
+        text = std::move(file.text);
         struct stat info {};
         if (::stat(path.c_str(), &info) == 0)
             mode = info.st_mode & 07777;
-    } else {
-        // Thunar shows the system's actions until the user has a file of
-        // their own; ours must not hide them.
+        break;
+    }
+    case EntryFiles::ReadStatus::notRegular:
+        outcome.error = notRegular(path);
+        return outcome;
+    case EntryFiles::ReadStatus::failed:
+        // There, but unreadable: never replaced by one without the user's actions.
+        outcome.error = writeFailure(path);
+        return outcome;
+    case EntryFiles::ReadStatus::absent:
+        // Thunar shows the first system file until the user has one of their
+        // own; ours must keep every action it holds.
         for (const auto& dir : locations_.configDirs) {
-            text = readFile(dir + "/Thunar/uca.xml");
-            if (text && ThunarActions::parse(*text))
+            auto system = EntryFiles::readRegular(dir + "/Thunar/uca.xml");
+            if (system.status == EntryFiles::ReadStatus::read &&
+                ThunarActions::parse(system.text)) {
+                text = std::move(system.text);
                 break;
-            text.reset();
+            }
         }
         if (!text)
             text = ThunarActions::emptyDocument();
+        break;
     }
     auto actions = ThunarActions::parse(*text);
     if (!actions) {
         outcome.error = thunarDamaged(path);
         return outcome;
     }
+    if (!EntryFiles::makeFolders(fs::path(path).parent_path().string())) {
+        outcome.error = writeFailure(path);
+        return outcome;
+    }
     try {
-        fs::create_directories(fs::path(path).parent_path());
-        replaceFile(path, actions->withOurs(thunarActions(program)), mode);
+        EntryFiles::replace(path, actions->withOurs(thunarActions(program)), mode);
         outcome.files.push_back(path);
-    } catch (const std::exception&) {
+    } catch (const std::system_error&) {
         outcome.error = writeFailure(path);
     }
     return outcome;
@@ -397,13 +442,20 @@ FileManagerEntries::Outcome FileManagerEntries::removeFiles(const char* fileMana
 FileManagerEntries::Outcome FileManagerEntries::removeThunar() const {
     Outcome outcome{"Thunar", {}, {}};
     std::string path = thunarFile(locations_.configHome);
-    std::optional<std::string> text = readFile(path);
-    if (!text) {
-        if (occupied(path))
-            outcome.error = writeFailure(path);
+    auto file = EntryFiles::readRegular(path);
+    switch (file.status) {
+    case EntryFiles::ReadStatus::absent:
         return outcome;
+    case EntryFiles::ReadStatus::notRegular:
+        outcome.error = notRegular(path);
+        return outcome;
+    case EntryFiles::ReadStatus::failed:
+        outcome.error = writeFailure(path);
+        return outcome;
+    case EntryFiles::ReadStatus::read:
+        break;
     }
-    auto actions = ThunarActions::parse(*text);
+    auto actions = ThunarActions::parse(file.text);
     if (!actions) {
         outcome.error = thunarDamaged(path);
         return outcome;
@@ -413,7 +465,7 @@ FileManagerEntries::Outcome FileManagerEntries::removeThunar() const {
     struct stat info {};
     mode_t mode = ::stat(path.c_str(), &info) == 0 ? info.st_mode & 07777 : 0644;
     try {
-        replaceFile(path, actions->withoutOurs(), mode);
+        EntryFiles::replace(path, actions->withoutOurs(), mode);
         outcome.files.push_back(path);
     } catch (const std::system_error&) {
         outcome.error = writeFailure(path);

@@ -2,13 +2,17 @@
 
 #include <optional>
 #include <string>
+#include <sys/types.h>
+#include <utility>
 #include <vector>
 
 namespace skyloom {
 
 // The pin and unpin entries in the context menus of the Linux file managers,
-// for the current user. Each passes the selected folders to `skyloom pin` or
-// `skyloom unpin` as arguments, so no shell ever reads a folder's name.
+// for the current user. Each runs `skyloom pin` or `skyloom unpin` with
+// SKYLOOM_ENTRY set to its file manager, handing the selection over in the
+// form that file manager tells it exactly (see EntrySelection); no shell ever
+// reads a name as code.
 class FileManagerEntries {
 public:
     // Where the user's desktop keeps its files.
@@ -38,9 +42,13 @@ public:
     static std::string installedProgram();
 
 private:
+    Outcome writeFiles(const char* fileManager, const std::string& folder,
+                       const std::vector<std::pair<std::string, std::string>>& files,
+                       mode_t mode) const;
     Outcome writeDolphin(const std::string& program) const;
     Outcome writeScripts(const char* fileManager, const std::string& folder,
                          const std::string& program) const;
+    Outcome writeNemo(const std::string& program) const;
     Outcome writeThunar(const std::string& program) const;
     Outcome removeFiles(const char* fileManager, const std::string& folder) const;
     Outcome removeThunar() const;

@@ -45,6 +45,36 @@ std::size_t tagEnd(std::string_view text, std::size_t at) {
     return std::string_view::npos;
 }
 
+// The end of a document type declaration that begins at `at` ("<!DOCTYPE"),
+// past its '>': its internal subset in brackets holds declarations, comments
+// and quoted text with '<' and '>' of their own. npos when it never ends.
+std::size_t doctypeEnd(std::string_view text, std::size_t at) {
+    char quote = 0;
+    int depth = 0; // inside the internal subset's brackets
+    for (std::size_t i = at + 2; i < text.size(); ++i) {
+        char c = text[i];
+        if (quote) {
+            if (c == quote)
+                quote = 0;
+        } else if (depth > 0 && text.substr(i, 4) == "<!--") {
+            std::size_t end = text.find("-->", i + 4);
+            if (end == std::string_view::npos)
+                return end;
+            i = end + 2;
+        } else if (c == '"' || c == '\'') {
+            quote = c;
+        } else if (c == '[') {
+            ++depth;
+        } else if (c == ']') {
+            if (--depth < 0)
+                return std::string_view::npos;
+        } else if (c == '>' && depth == 0) {
+            return i + 1;
+        }
+    }
+    return std::string_view::npos;
+}
+
 } // namespace
 
 std::optional<ThunarActions> ThunarActions::parse(std::string text) {
@@ -80,6 +110,10 @@ std::optional<ThunarActions> ThunarActions::parse(std::string text) {
             next = skipPast("<![CDATA[", "]]>");
         } else if (xml.substr(i, 2) == "<?") {
             next = skipPast("<?", "?>");
+        } else if (xml.substr(i, 9) == "<!DOCTYPE") {
+            if (sawRoot)
+                return std::nullopt;
+            next = doctypeEnd(xml, i);
         } else if (xml.substr(i, 2) == "<!") {
             if (sawRoot)
                 return std::nullopt;
