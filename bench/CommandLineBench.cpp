@@ -2,6 +2,12 @@
 // least a process can do for one pin. Both are run alternately, each on a
 // fresh folder, and the ratio of their medians is printed. Then `skyloom
 // reapply` over the whole store, as a whole process, per pin.
+//
+//   CommandLineBench [PROGRAM [ROUNDS]]
+//
+// PROGRAM is the skyloom to time: the installed one (/usr/bin/skyloom from
+// the Debian package) is what users start. Without it, $SKYLOOM_BENCH_PROGRAM,
+// else the build tree's.
 
 #include <algorithm>
 #include <chrono>
@@ -97,7 +103,11 @@ void measure(const std::string& skyloom, const fs::path& root, int existing, int
 } // namespace
 
 int main(int argc, char** argv) {
-    std::string skyloom = argc > 1 && argv[1][0] ? argv[1] : SKYLOOM_CLI;
+    const char* chosen = std::getenv("SKYLOOM_BENCH_PROGRAM");
+    std::string skyloom = argc > 1 && argv[1][0] ? argv[1]
+                          : chosen && *chosen    ? chosen
+                                                 : SKYLOOM_CLI;
+    std::printf("timing %s\n", skyloom.c_str());
     const int rounds = argc > 2 ? std::atoi(argv[2]) : 200;
     char pattern[] = "/tmp/skyloom-clibench-XXXXXX";
     fs::path root = mkdtemp(pattern);

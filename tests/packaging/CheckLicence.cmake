@@ -1,0 +1,13 @@
+# LICENSE, the AppStream file and the Debian copyright name the same licence.
+file(READ ${SOURCE_DIR}/LICENSE licence)
+file(READ ${SOURCE_DIR}/data/engineering.brindle.Skyloom.metainfo.xml metainfo)
+file(READ ${SOURCE_DIR}/debian/copyright copyright)
+if(NOT licence MATCHES "^MIT License\n\nCopyright \\(c\\) [0-9]+ The Skyloom developers\n")
+    message(FATAL_ERROR "LICENSE is not the MIT licence of the Skyloom developers")
+endif()
+if(NOT metainfo MATCHES "<project_license>MIT</project_license>")
+    message(FATAL_ERROR "the AppStream file's project_license is not MIT")
+endif()
+if(NOT copyright MATCHES "Files: \\*\nCopyright: [0-9]+ The Skyloom developers\nLicense: MIT\n")
+    message(FATAL_ERROR "debian/copyright does not give every file to the Skyloom developers under MIT")
+endif()

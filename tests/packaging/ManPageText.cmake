@@ -1,0 +1,11 @@
+# Reads manual page `name` from `dir`, plain or gzipped, into `out`.
+function(man_page_text dir name out)
+    if(EXISTS ${dir}/${name})
+        file(READ ${dir}/${name} text)
+    elseif(EXISTS ${dir}/${name}.gz)
+        execute_process(COMMAND gzip -dc ${dir}/${name}.gz OUTPUT_VARIABLE text)
+    else()
+        message(FATAL_ERROR "no manual page ${name} in ${dir}")
+    endif()
+    set(${out} "${text}" PARENT_SCOPE)
+endfunction()
