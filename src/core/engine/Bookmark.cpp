@@ -63,7 +63,14 @@ std::optional<Bytes> Bookmark::make(const std::string& path) {
     return encode(*identity, path);
 }
 
-std::optional<Bookmark::Resolution> Bookmark::resolve(const Bytes& data) {
+namespace {
+
+struct Parsed {
+    Bookmark::Identity identity;
+    std::string path;
+};
+
+std::optional<Parsed> parse(const Bytes& data) {
     if (data.size() < identityAt || std::memcmp(data.data(), magic, sizeof(magic)) != 0)
         return std::nullopt;
     const std::uint8_t version = data[sizeof(magic)];
@@ -71,8 +78,8 @@ std::optional<Bookmark::Resolution> Bookmark::resolve(const Bytes& data) {
     if ((version != versionWithoutBirth && version != versionWithBirth) ||
         data.size() < lengthAt + 4)
         return std::nullopt;
-    Identity identity{get(data, identityAt, 8), get(data, identityAt + 8, 8), std::nullopt,
-                      std::nullopt};
+    Bookmark::Identity identity{get(data, identityAt, 8), get(data, identityAt + 8, 8),
+                                std::nullopt, std::nullopt};
     if (version == versionWithBirth && data[identityAt + 16] == 1)
         identity.birth = TimeSpec{static_cast<std::int64_t>(get(data, identityAt + 17, 8)),
                                   static_cast<std::int64_t>(get(data, identityAt + 25, 4))};
@@ -83,6 +90,24 @@ std::optional<Bookmark::Resolution> Bookmark::resolve(const Bytes& data) {
     std::string path(data.begin() + static_cast<std::ptrdiff_t>(pathAt), data.end());
     if (path.find('\0') != std::string::npos)
         return std::nullopt;
+    return Parsed{identity, std::move(path)};
+}
+
+} // namespace
+
+std::optional<FolderKey> Bookmark::key(const Bytes& data) {
+    auto parsed = parse(data);
+    if (!parsed)
+        return std::nullopt;
+    return FolderKey{parsed->identity.device, parsed->identity.inode, parsed->identity.birth};
+}
+
+std::optional<Bookmark::Resolution> Bookmark::resolve(const Bytes& data) {
+    auto parsed = parse(data);
+    if (!parsed)
+        return std::nullopt;
+    const Identity& identity = parsed->identity;
+    const std::string& path = parsed->path;
 
     if (auto found = sameFolder(identity, path))
         return Resolution{path, false, found->addedDate};

@@ -117,6 +117,24 @@ std::string PinStore::inMemoryRefusal() {
            translate(SKYLOOM_TRANSLATE_NOOP("Skyloom", "아무 폴더도 바꾸지 않았어요."));
 }
 
+std::string PinStore::awayText() {
+    return translate(SKYLOOM_TRANSLATE_NOOP(
+        "Skyloom",
+        "지금 찾을 수 없어 원래 날짜로 되돌리지 못했어요. 다시 연결되면 자동으로 되돌려요."));
+}
+
+std::string PinStore::removedAwayText() {
+    return translate(SKYLOOM_TRANSLATE_NOOP(
+        "Skyloom", "목록에서 지웠어요. 폴더를 찾을 수 없어 2100년 날짜가 남아 있어요. 다시 "
+                   "연결된 뒤 한 번 고정 해제하면 원래 날짜로 돌아가요."));
+}
+
+std::string PinStore::unpinAllAwayText() {
+    return translate(SKYLOOM_TRANSLATE_NOOP(
+        "Skyloom",
+        "지금 찾을 수 없는 폴더는 목록에 남았다가, 다시 연결되면 원래 날짜로 돌아가요."));
+}
+
 void PinStore::setMessage(Message& field, Message value, ObserverList<const Message&>& observers) {
     if (field == value)
         return;
@@ -187,24 +205,73 @@ std::vector<PinnedFolderPtr> PinStore::fetchPins() {
 void PinStore::refreshPaths() {
     Operation operation(*this);
     for (const auto& pin : fetchPins())
-        service_.resolveLocation(*pin);
+        pin->setIsMissing(!service_.resolveLocation(*pin));
     saveIgnoringErrors();
 }
 
-void PinStore::reapplyAll() {
+PinStore::Message PinStore::reapplyOne(const PinnedFolderPtr& pin) {
+    try {
+        if (pin->isUnpinPending()) {
+            if (!service_.completePendingUnpin(*pin, currentDate())) {
+                pin->setIsMissing(true);
+                return failureLine(pin->displayName(), awayText());
+            }
+            context_.remove(pin);
+            return std::nullopt;
+        }
+        withEarlierDateSaved(*pin, [&] { service_.refreshStatus(*pin); });
+    } catch (const StoreError&) {
+        throw;
+    } catch (const std::exception& error) {
+        // Checked again next time.
+        return failureLine(pin->displayName(), error);
+    }
+    if (pin->isMissing())
+        return failureLine(pin->displayName(), PinError::notFound());
+    if (pin->needsAccess())
+        return failureLine(pin->displayName(), PinError::notOwner());
+    if (pin->isLocked())
+        return failureLine(pin->displayName(), PinError::locked());
+    return std::nullopt;
+}
+
+void PinStore::reapplyAll(bool reportsEveryPin) {
     // In memory there is nothing to re-apply: no record can be made there.
     if (context_.isStoredInMemoryOnly())
         return;
     Operation operation(*this);
+    std::vector<std::string> failures;
     for (const auto& pin : fetchPins()) {
         try {
-            withEarlierDateSaved(*pin, [&] { service_.refreshStatus(*pin); });
+            if (auto failure = reapplyOne(pin))
+                failures.push_back(*failure);
         } catch (const StoreError&) {
             // The store takes no saves now: write no more pin dates.
+            failures.push_back(failureLine(pin->displayName(), saveFailedText()));
+            setErrorMessage(joinedLines(failures));
+            return;
+        }
+    }
+    if (!trySave()) {
+        setErrorMessage(saveFailedText());
+        return;
+    }
+    if (reportsEveryPin)
+        setErrorMessage(joinedLines(failures));
+}
+
+void PinStore::reapply(const std::vector<PinnedFolderPtr>& pins) {
+    if (context_.isStoredInMemoryOnly())
+        return;
+    Operation operation(*this);
+    for (const auto& pin : pins) {
+        if (!context_.contains(pin))
+            continue; // removed meanwhile
+        try {
+            reapplyOne(pin);
+        } catch (const StoreError&) {
             setErrorMessage(failureLine(pin->displayName(), saveFailedText()));
             return;
-        } catch (const std::exception&) {
-            // A pin that cannot be checked now is checked again next time.
         }
     }
     if (!trySave())
@@ -271,26 +338,38 @@ void PinStore::unpin(const std::vector<std::string>& urls) {
     }
     refreshPaths();
     auto pins = fetchPins();
-    std::vector<std::string> failures, resetNames, untouchedNames;
+    std::vector<std::string> failures, resetNames, restoredNames, untouchedNames;
     for (const auto& url : urls) {
         std::string resolved = FolderPath::normalized(url);
         if (auto match = PinService::matchingPin(pins, resolved)) {
-            if (auto failure = remove(match))
+            if (auto failure = unpinRecord(match, false))
                 failures.push_back(*failure);
             continue;
         }
         const std::string name = FolderPath::displayName(resolved);
         try {
-            if (service_.restoreOrphan(resolved, currentDate()))
+            switch (service_.restoreOrphan(resolved, currentDate())) {
+            case PinService::Restored::fallback:
                 resetNames.push_back(name);
-            else
+                break;
+            case PinService::Restored::earlierDate:
+                restoredNames.push_back(name);
+                break;
+            case PinService::Restored::nothing:
                 untouchedNames.push_back(name);
+                break;
+            }
         } catch (const std::exception& error) {
             failures.push_back(failureLine(name, error));
         }
     }
 
     std::vector<std::string> notices;
+    if (!restoredNames.empty())
+        notices.push_back(
+            translate(SKYLOOM_TRANSLATE_NOOP(
+                "Skyloom", "목록에 없던 폴더를 폴더에 남아 있던 원래 날짜로 되돌렸어요: ")) +
+            joinedNames(restoredNames));
     if (!resetNames.empty())
         notices.push_back(
             translate(SKYLOOM_TRANSLATE_NOOP(
@@ -305,16 +384,30 @@ void PinStore::unpin(const std::vector<std::string>& urls) {
 }
 
 PinStore::Message PinStore::remove(const PinnedFolderPtr& pin) {
+    return unpinRecord(pin, pin->isMissing());
+}
+
+PinStore::Message PinStore::unpinRecord(const PinnedFolderPtr& pin, bool dropsWhenAway) {
     if (context_.isStoredInMemoryOnly())
         return inMemoryRefusal();
     Operation operation(*this);
     const Date now = currentDate();
+    bool found = false;
     try {
-        service_.withPinAccess(*pin, [&](const PinLocation& location) {
+        found = service_.withPinAccess(*pin, [&](const PinLocation& location) {
             service_.restoreAddedDate(location.path, *pin, now);
         });
     } catch (const std::exception& error) {
         return failureLine(pin->displayName(), error);
+    }
+    if (!found && !dropsWhenAway) {
+        // The record is the folder's only way back where it keeps no mark:
+        // it stays, and the unpin completes when the folder is found again.
+        pin->setIsMissing(true);
+        pin->setIsUnpinPending(true);
+        if (!trySave())
+            return failureLine(pin->displayName(), saveFailedText());
+        return failureLine(pin->displayName(), awayText());
     }
     context_.remove(pin);
     if (!trySave()) {
@@ -323,6 +416,8 @@ PinStore::Message PinStore::remove(const PinnedFolderPtr& pin) {
         context_.insert(pin);
         return failureLine(pin->displayName(), saveFailedText());
     }
+    if (!found)
+        return failureLine(pin->displayName(), removedAwayText());
     return std::nullopt;
 }
 
@@ -332,7 +427,7 @@ void PinStore::unpinAll() {
         return;
     std::vector<std::string> failures;
     for (const auto& pin : fetchPins())
-        if (auto failure = remove(pin))
+        if (auto failure = unpinRecord(pin, false))
             failures.push_back(*failure);
     setErrorMessage(joinedLines(failures));
 }

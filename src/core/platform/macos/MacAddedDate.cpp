@@ -7,6 +7,7 @@
 #include <sys/attr.h>
 #include <sys/mount.h>
 #include <sys/stat.h>
+#include <sys/xattr.h>
 #include <unistd.h>
 
 namespace skyloom::platform {
@@ -67,6 +68,41 @@ OpenedFolder openFolder(const std::string& path, bool forWriting) {
     return folder;
 }
 
+// The folder itself, never a link at its path, as the attribute calls take it.
+FolderKey folderKey(const OpenedFolder& folder) {
+    struct stat info {};
+    if (::lstat(folder.path.c_str(), &info) != 0)
+        throwReadError(errno);
+    if (!S_ISDIR(info.st_mode))
+        throw PinError::notFound();
+    return FolderKey{static_cast<std::uint64_t>(info.st_dev),
+                     static_cast<std::uint64_t>(info.st_ino),
+                     TimeSpec{info.st_birthtimespec.tv_sec, info.st_birthtimespec.tv_nsec}};
+}
+
+std::optional<std::string> readMark(const OpenedFolder& folder) {
+    char buffer[128];
+    ssize_t size =
+        ::getxattr(folder.path.c_str(), earlierMarkName, buffer, sizeof buffer, 0, XATTR_NOFOLLOW);
+    if (size < 0)
+        return std::nullopt;
+    return std::string(buffer, static_cast<std::size_t>(size));
+}
+
+bool writeMark(const OpenedFolder& folder, const std::string& data) {
+    if (::setxattr(folder.path.c_str(), earlierMarkName, data.data(), data.size(), 0,
+                   XATTR_NOFOLLOW) == 0)
+        return true;
+    int error = errno;
+    if (error == ENOTSUP || error == EOPNOTSUPP || error == EPERM || error == EACCES)
+        return false;
+    throw writeError(error, [] { return false; });
+}
+
+void removeMark(const OpenedFolder& folder) {
+    ::removexattr(folder.path.c_str(), earlierMarkName, XATTR_NOFOLLOW);
+}
+
 } // namespace
 
 const AddedDatePrimitives& systemAddedDatePrimitives() {
@@ -77,7 +113,10 @@ const AddedDatePrimitives& systemAddedDatePrimitives() {
         },
         [](const OpenedFolder& folder, TimeSpec time) {
             darwin::writeAddedTime(systemCalls(), folder.path, time);
-        }};
+        },
+        folderKey, readMark, writeMark, removeMark,
+        // Finder follows the date-added itself.
+        nullptr};
     return primitives;
 }
 
