@@ -273,7 +273,8 @@ void ModelContext::saveToDatabase() {
     }
     if (!inserted_.empty()) {
         SQLite::Statement statement(*db_, std::string("INSERT INTO PinnedFolder (id, ") +
-                                              columnList + ") VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?)");
+                                              columnList +
+                                              ") VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?)");
         for (auto identifier : inserted_) {
             statement.bind(1, identifier);
             bindFields(statement, 2, *live_.at(identifier).record);
