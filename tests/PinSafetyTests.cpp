@@ -305,6 +305,12 @@ TEST_F(AwayFolderTest, AnUnpinOfAFolderThatIsAwayCompletesWhenItIsBack) {
     expectRestored(c);
     EXPECT_TRUE(isPinTime(accessTime(elsewhere + "/a")));
 
+    // Pinning a folder again takes its pending unpin back.
+    store->add({a});
+    EXPECT_EQ(store->errorMessage(), line("a", PinError::notFound().errorDescription()));
+    EXPECT_FALSE(store->fetchPins().at(0)->isUnpinPending());
+    store->unpin({a});
+
     reopen();
     auto pins = store->fetchPins();
     ASSERT_EQ(pins.size(), 2u);

@@ -293,6 +293,20 @@ void PinStore::add(const std::vector<std::string>& urls) {
         // Failures name the folder as the caller gave it, not where it resolved.
         auto callerName = [&] { return FolderPath::displayName(FolderPath::standardized(url)); };
         auto pins = fetchPins();
+        // Pinning again a folder whose unpin waits for it to come back takes
+        // that unpin back: the record stays, the pin is put back.
+        if (auto pending = PinService::matchingPin(pins, FolderPath::normalized(url));
+            pending && pending->isUnpinPending()) {
+            pending->setIsUnpinPending(false);
+            try {
+                if (auto failure = reapplyOne(pending))
+                    failures.push_back(*failure);
+            } catch (const StoreError&) {
+                failures.push_back(failureLine(callerName(), saveFailedText()));
+            }
+            saveIgnoringErrors();
+            continue;
+        }
         std::string resolved;
         try {
             resolved = service_.validate(url, pins);
