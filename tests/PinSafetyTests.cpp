@@ -10,6 +10,7 @@
 #include "core/store/PinStore.h"
 #include "support/TempDir.h"
 
+#include <SQLiteCpp/SQLiteCpp.h>
 #include <gtest/gtest.h>
 
 #include <csignal>
@@ -350,6 +351,28 @@ TEST_F(AwayFolderTest, AnUnpinOfAFolderThatIsAwayCompletesWhenItIsBack) {
         EXPECT_EQ(store->noticeMessage(),
                   "목록에 없던 폴더를 폴더에 남아 있던 원래 날짜로 되돌렸어요: a");
     }
+}
+
+// A store made before the pending-unpin flag keeps its records and gains
+// the flag on first open.
+TEST_F(AwayFolderTest, AStoreWithoutThePendingFlagGainsIt) {
+    store.reset();
+    container.reset();
+    {
+        SQLite::Database db(storePath, SQLite::OPEN_READWRITE);
+        db.exec("PRAGMA journal_mode = DELETE");
+        db.exec("ALTER TABLE PinnedFolder DROP COLUMN isUnpinPending");
+        db.exec("INSERT INTO PinnedFolder (path, pinnedAt) VALUES (x'2f6f6c64', 0)");
+    }
+    container = ModelContainer::open(storePath);
+    auto pins = container->mainContext().fetchAll();
+    ASSERT_EQ(pins.size(), 1u);
+    EXPECT_FALSE(pins[0]->isUnpinPending());
+    pins[0]->setIsUnpinPending(true);
+    container->mainContext().save();
+    container.reset();
+    container = ModelContainer::open(storePath);
+    EXPECT_TRUE(container->mainContext().fetchAll().at(0)->isUnpinPending());
 }
 
 // A real volume unmounted while pinned, unpinned, then mounted again.
