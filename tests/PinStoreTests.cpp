@@ -76,7 +76,8 @@ TEST_F(PinStoreTest, EachFailedAddIsReportedOnceAndLeavesNoRecord) {
     store.add({otherLink, other});
     EXPECT_EQ(store.errorMessage(), "other-link \u2014 알 수 없는 오류예요. (5)");
 
-    // A failed pin date write leaves no record, so the next pin takes order 1.
+    // A failed pin date write leaves no record; the batch's records were
+    // all saved before any date was written, so its order stays a gap.
     auto good = folder("good");
     auto locked = folder("locked");
     dates->writeErrors.emplace(locked, PinError::locked());
@@ -84,7 +85,8 @@ TEST_F(PinStoreTest, EachFailedAddIsReportedOnceAndLeavesNoRecord) {
     auto pins = store.fetchPins();
     ASSERT_EQ(pins.size(), 2u);
     EXPECT_EQ(pins[1]->path(), good);
-    EXPECT_EQ(pins[1]->order(), 1);
+    EXPECT_EQ(pins[1]->order(), 2);
+    EXPECT_EQ(dates->dates[good], pinDate(2));
     EXPECT_EQ(store.errorMessage(), "missing \u2014 폴더를 찾을 수 없어요.\nlocked \u2014 " +
                                         PinError::locked().errorDescription());
 }

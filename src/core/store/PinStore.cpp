@@ -6,6 +6,7 @@
 #include "core/store/ModelContainer.h"
 #include "core/store/StoreRecovery.h"
 
+#include <map>
 #include <set>
 #include <utility>
 
@@ -287,9 +288,17 @@ void PinStore::add(const std::vector<std::string>& urls) {
         return;
     refreshPaths();
 
-    std::vector<std::string> failures;
+    // Failure lines by the caller's order of the folders.
+    std::map<std::size_t, std::string> failures;
+    struct Made {
+        PinnedFolderPtr pin;
+        std::size_t index;
+        std::string name;
+    };
+    std::vector<Made> made;
     std::set<std::string> handled;
-    for (const auto& url : urls) {
+    for (std::size_t index = 0; index < urls.size(); ++index) {
+        const std::string& url = urls[index];
         // Failures name the folder as the caller gave it, not where it resolved.
         auto callerName = [&] { return FolderPath::displayName(FolderPath::standardized(url)); };
         auto pins = fetchPins();
@@ -300,9 +309,9 @@ void PinStore::add(const std::vector<std::string>& urls) {
             pending->setIsUnpinPending(false);
             try {
                 if (auto failure = reapplyOne(pending))
-                    failures.push_back(*failure);
+                    failures.emplace(index, *failure);
             } catch (const StoreError&) {
-                failures.push_back(failureLine(callerName(), saveFailedText()));
+                failures.emplace(index, failureLine(callerName(), saveFailedText()));
             }
             saveIgnoringErrors();
             continue;
@@ -311,7 +320,7 @@ void PinStore::add(const std::vector<std::string>& urls) {
         try {
             resolved = service_.validate(url, pins);
         } catch (const std::exception& error) {
-            failures.push_back(failureLine(callerName(), error));
+            failures.emplace(index, failureLine(callerName(), error));
             continue;
         }
         if (!handled.insert(FolderPath::comparisonKey(resolved)).second)
@@ -321,26 +330,38 @@ void PinStore::add(const std::vector<std::string>& urls) {
         try {
             pin = service_.makePin(resolved, pins, currentDate());
         } catch (const std::exception& error) {
-            failures.push_back(failureLine(callerName(), error));
+            failures.emplace(index, failureLine(callerName(), error));
             continue;
         }
         context_.insert(pin);
-        // The pin date is written only once the record that keeps the
-        // earlier date is saved; otherwise the folder stays as it is.
-        if (!trySave()) {
-            context_.remove(pin);
-            failures.push_back(failureLine(callerName(), saveFailedText()));
-            continue;
+        made.push_back({pin, index, callerName()});
+    }
+
+    // Every record that keeps an earlier date is committed at once, before
+    // any pin date is written; otherwise the folders stay as they are.
+    if (!made.empty() && !trySave()) {
+        for (const auto& entry : made) {
+            context_.remove(entry.pin);
+            failures.emplace(entry.index, failureLine(entry.name, saveFailedText()));
         }
+        made.clear();
+    }
+    bool undone = false;
+    for (const auto& entry : made) {
         try {
-            service_.applyPinDate(*pin);
+            service_.applyPinDate(*entry.pin);
         } catch (const std::exception& error) {
-            context_.remove(pin);
-            saveIgnoringErrors();
-            failures.push_back(failureLine(callerName(), error));
+            context_.remove(entry.pin);
+            undone = true;
+            failures.emplace(entry.index, failureLine(entry.name, error));
         }
     }
-    setErrorMessage(joinedLines(failures));
+    if (undone)
+        saveIgnoringErrors();
+    std::vector<std::string> lines;
+    for (auto& [index, line] : failures)
+        lines.push_back(std::move(line));
+    setErrorMessage(joinedLines(lines));
 }
 
 void PinStore::unpin(const std::vector<std::string>& urls) {
