@@ -4,6 +4,7 @@
 
 #include <cerrno>
 #include <cstring>
+#include <fcntl.h>
 #include <sys/attr.h>
 #include <sys/mount.h>
 #include <sys/stat.h>
@@ -59,9 +60,15 @@ const darwin::SystemCalls& systemCalls() {
 }
 
 // The attribute calls take the path with FSOPT_NOFOLLOW; the handle carries
-// the volume's granularity.
+// the volume's granularity, and for writing a descriptor of the folder
+// itself, on which its identity and its mark are read and written.
 OpenedFolder openFolder(const std::string& path, bool forWriting) {
     OpenedFolder folder{path, UniqueFd(), 1.0};
+    if (forWriting) {
+        folder.fd.reset(::open(path.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+        if (!folder.fd && errno != EACCES)
+            throwReadError(errno);
+    }
     struct statfs volume {};
     if (forWriting && ::statfs(path.c_str(), &volume) == 0)
         folder.granularity = timeGranularity(lowerCase(volume.f_fstypename));
@@ -71,7 +78,8 @@ OpenedFolder openFolder(const std::string& path, bool forWriting) {
 // The folder itself, never a link at its path, as the attribute calls take it.
 FolderKey folderKey(const OpenedFolder& folder) {
     struct stat info {};
-    if (::lstat(folder.path.c_str(), &info) != 0)
+    int result = folder.fd ? ::fstat(folder.fd.get(), &info) : ::lstat(folder.path.c_str(), &info);
+    if (result != 0)
         throwReadError(errno);
     if (!S_ISDIR(info.st_mode))
         throw PinError::notFound();
@@ -80,18 +88,24 @@ FolderKey folderKey(const OpenedFolder& folder) {
                      TimeSpec{info.st_birthtimespec.tv_sec, info.st_birthtimespec.tv_nsec}};
 }
 
+// macOS's attribute calls take a position (resource forks only) and options.
 std::optional<std::string> readMark(const OpenedFolder& folder) {
     char buffer[128];
-    ssize_t size =
-        ::getxattr(folder.path.c_str(), earlierMarkName, buffer, sizeof buffer, 0, XATTR_NOFOLLOW);
+    ssize_t size = folder.fd
+                       ? ::fgetxattr(folder.fd.get(), earlierMarkName, buffer, sizeof buffer, 0, 0)
+                       : ::getxattr(folder.path.c_str(), earlierMarkName, buffer, sizeof buffer, 0,
+                                    XATTR_NOFOLLOW);
     if (size < 0)
         return std::nullopt;
     return std::string(buffer, static_cast<std::size_t>(size));
 }
 
 bool writeMark(const OpenedFolder& folder, const std::string& data) {
-    if (::setxattr(folder.path.c_str(), earlierMarkName, data.data(), data.size(), 0,
-                   XATTR_NOFOLLOW) == 0)
+    int result = folder.fd
+                     ? ::fsetxattr(folder.fd.get(), earlierMarkName, data.data(), data.size(), 0, 0)
+                     : ::setxattr(folder.path.c_str(), earlierMarkName, data.data(), data.size(), 0,
+                                  XATTR_NOFOLLOW);
+    if (result == 0)
         return true;
     int error = errno;
     if (error == ENOTSUP || error == EOPNOTSUPP || error == EPERM || error == EACCES)
@@ -100,7 +114,10 @@ bool writeMark(const OpenedFolder& folder, const std::string& data) {
 }
 
 void removeMark(const OpenedFolder& folder) {
-    ::removexattr(folder.path.c_str(), earlierMarkName, XATTR_NOFOLLOW);
+    if (folder.fd)
+        ::fremovexattr(folder.fd.get(), earlierMarkName, 0);
+    else
+        ::removexattr(folder.path.c_str(), earlierMarkName, XATTR_NOFOLLOW);
 }
 
 } // namespace
