@@ -2,7 +2,6 @@
 // pinned folder itself, keeps its way back while the folder is away, and
 // puts the exact earlier date back.
 
-#include "core/engine/Bookmark.h"
 #include "core/engine/PinError.h"
 #include "core/engine/PinService.h"
 #include "core/platform/AddedDatePlatform.h"
@@ -14,11 +13,9 @@
 #include <gtest/gtest.h>
 
 #include <csignal>
-#include <cstdio>
 #include <cstdlib>
 #include <fcntl.h>
 #include <filesystem>
-#include <map>
 #include <sys/inotify.h>
 #include <sys/mount.h>
 #include <sys/stat.h>
@@ -99,72 +96,57 @@ TEST(PinSafety, NothingIsWrittenThroughALinkOrOntoAFolderInThePinsPlace) {
     PinService service = realService(hooked);
     const std::string victims = temp.makeFolder("victims");
     const std::string victim = temp.makeFolder("victims/pinned");
-    const std::string away = temp.makeFolder("away");
-    // Each swap returns where the pinned folder itself went.
-    using Swap = std::function<std::string(const std::string& parent, const std::string& to)>;
-    const std::map<std::string, Swap> swaps{
-        {"link at the path",
-         [&](const std::string& parent, const std::string& to) {
-             move(parent + "/pinned", to);
-             ::symlink(victim.c_str(), (parent + "/pinned").c_str());
-             return to;
-         }},
-        {"link above the path",
-         [&](const std::string& parent, const std::string& to) {
-             move(parent, to);
-             ::symlink(victims.c_str(), parent.c_str());
-             return to + "/pinned";
-         }},
-        {"parent turned link to where it went",
-         [&](const std::string& parent, const std::string& to) {
-             move(parent, to);
-             ::symlink(to.c_str(), parent.c_str());
-             return to + "/pinned";
-         }},
-        {"another folder in its place",
-         [&](const std::string& parent, const std::string& to) {
-             move(parent + "/pinned", to);
-             ::mkdir((parent + "/pinned").c_str(), 0755);
-             return to;
-         }},
-    };
+    enum Put { linkToVictim, linkToWhereItWent, newFolder };
+    const struct {
+        const char* what;
+        bool movesParent;
+        Put put;
+    } swaps[] = {{"link at the path", false, linkToVictim},
+                 {"link above the path", true, linkToVictim},
+                 {"parent turned link to where it went", true, linkToWhereItWent},
+                 {"another folder in its place", false, newFolder}};
     int n = 0;
-    for (const auto& [what, swap] : swaps) {
-        for (int moment = 0; moment < 2; ++moment) {
-            const std::string name = "v" + std::to_string(n++);
-            const std::string parent = temp.makeFolder(name);
+    for (const auto& swap : swaps) {
+        // Between the lookup and the open, or between the open and the write.
+        for (auto* moment : {&hooked->beforeOpen, &hooked->afterOpen}) {
+            const std::string name = "v" + std::to_string(n++), parent = temp.makeFolder(name);
             const std::string pinned = temp.makeFolder(name + "/pinned");
-            setAccessTime(pinned, march2024);
-            setAccessTime(victim, march2024);
+            for (const auto& folder : {pinned, victim})
+                setAccessTime(folder, march2024);
             auto pin = service.makePin(pinned, {}, 0);
             service.applyPinDate(*pin);
-            // Drifted, so that a re-apply writes.
-            const TimeSpec drifted{march2024.seconds + 60, 0};
+            const TimeSpec drifted{march2024.seconds + 60, 0}; // so that a re-apply writes
             setAccessTime(pinned, drifted);
 
-            std::string real;
-            auto doSwap = [&] {
-                if (real.empty())
-                    real = swap(parent, away + "/" + name);
+            const std::string moved = swap.movesParent ? parent : pinned;
+            const std::string to = temp.makeFolder("away") + "/" + name;
+            const std::string real = swap.movesParent ? to + "/pinned" : to;
+            const std::string target = swap.put == linkToWhereItWent ? to
+                                       : swap.movesParent            ? victims
+                                                                     : victim;
+            bool swapped = false;
+            *moment = [&] {
+                if (std::exchange(swapped, true))
+                    return;
+                move(moved, to);
+                if (swap.put == newFolder)
+                    ::mkdir(moved.c_str(), 0755);
+                else
+                    ::symlink(target.c_str(), moved.c_str());
             };
-            // Between the lookup and the open, or between the open and the write.
-            (moment == 0 ? hooked->beforeOpen : hooked->afterOpen) = doSwap;
             service.refreshStatus(*pin);
             hooked->beforeOpen = hooked->afterOpen = [] {};
-            ASSERT_FALSE(real.empty());
 
-            EXPECT_EQ(pin->isMissing(), moment == 0) << what;
-            if (moment == 0) {
-                // An unpin now finds no folder to restore either.
+            const bool beforeOpen = moment == &hooked->beforeOpen;
+            EXPECT_EQ(pin->isMissing(), beforeOpen) << swap.what;
+            EXPECT_EQ(accessTime(victim), march2024) << swap.what;
+            // Swapped after the open, the descriptor still is the pinned folder.
+            EXPECT_EQ(accessTime(real), beforeOpen ? drifted : splitDate(pinDate(0))) << swap.what;
+            if (beforeOpen) { // an unpin finds no folder to restore either
                 EXPECT_FALSE(service.withPinAccess(*pin, [&](const PinLocation& location) {
                     service.restoreAddedDate(location.path, *pin, 0);
-                })) << what;
-                EXPECT_EQ(accessTime(real), drifted) << what;
-            } else {
-                // The descriptor opened before the swap still is the pinned folder.
-                EXPECT_EQ(accessTime(real), splitDate(pinDate(0))) << what;
+                })) << swap.what;
             }
-            EXPECT_EQ(accessTime(victim), march2024) << what;
         }
     }
 }
@@ -175,9 +157,8 @@ bool keepsUserAttributes(const std::string& folder) {
 }
 
 // The folder carries its exact earlier date: back to the nanosecond, the
-// last moment before the pin threshold stays an ordinary date, a second
-// user's pin keeps the first user's mark, and without a mark the record
-// still brings the date back.
+// last moment before the pin threshold stays an ordinary date, and a second
+// user's pin keeps the first user's mark.
 TEST(PinSafety, EachPinnedFolderCarriesItsExactEarlierDate) {
     TempDir temp;
     if (!keepsUserAttributes(temp.path()))
@@ -212,14 +193,6 @@ TEST(PinSafety, EachPinnedFolderCarriesItsExactEarlierDate) {
     service.restoreAddedDate(shared, *first, currentDate());
     EXPECT_EQ(accessTime(shared), march2024);
     EXPECT_FALSE(markOf(shared));
-
-    const std::string unmarked = temp.makeFolder("unmarked");
-    setAccessTime(unmarked, march2024);
-    auto plain = service.makePin(unmarked, {}, 0);
-    service.applyPinDate(*plain);
-    ASSERT_EQ(::removexattr(unmarked.c_str(), platform::earlierMarkName), 0);
-    service.restoreAddedDate(unmarked, *plain, currentDate());
-    EXPECT_NEAR(joinDate(accessTime(unmarked)), joinDate(march2024), 1e-6);
 }
 
 // File managers re-sort on attribute changes, not on access events.
@@ -358,21 +331,17 @@ TEST_F(AwayFolderTest, AnUnpinOfAFolderThatIsAwayCompletesWhenItIsBack) {
 TEST_F(AwayFolderTest, AStoreWithoutThePendingFlagGainsIt) {
     store.reset();
     container.reset();
-    {
-        SQLite::Database db(storePath, SQLite::OPEN_READWRITE);
-        db.exec("PRAGMA journal_mode = DELETE");
-        db.exec("ALTER TABLE PinnedFolder DROP COLUMN isUnpinPending");
-        db.exec("INSERT INTO PinnedFolder (path, pinnedAt) VALUES (x'2f6f6c64', 0)");
-    }
-    container = ModelContainer::open(storePath);
-    auto pins = container->mainContext().fetchAll();
+    SQLite::Database(storePath, SQLite::OPEN_READWRITE)
+        .exec("ALTER TABLE PinnedFolder DROP COLUMN isUnpinPending;"
+              "INSERT INTO PinnedFolder (path, pinnedAt) VALUES (x'2f6f6c64', 0)");
+    reopen();
+    auto pins = store->fetchPins();
     ASSERT_EQ(pins.size(), 1u);
     EXPECT_FALSE(pins[0]->isUnpinPending());
     pins[0]->setIsUnpinPending(true);
     container->mainContext().save();
-    container.reset();
-    container = ModelContainer::open(storePath);
-    EXPECT_TRUE(container->mainContext().fetchAll().at(0)->isUnpinPending());
+    reopen();
+    EXPECT_TRUE(store->fetchPins().at(0)->isUnpinPending());
 }
 
 // A real volume unmounted while pinned, unpinned, then mounted again.
@@ -435,16 +404,10 @@ TEST_F(AwayFolderTest, AKilledCommandLeavesTheRecordInTheStoreFile) {
     ASSERT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGKILL) << status;
     EXPECT_TRUE(isPinTime(accessTime(folder)));
 
-    char header[20] = {};
-    {
-        std::FILE* file = std::fopen(storePath.c_str(), "rb");
-        ASSERT_TRUE(file);
-        EXPECT_EQ(std::fread(header, 1, sizeof header, file), sizeof header);
-        std::fclose(file);
-    }
+    const bool keepsALog = test::readFile(storePath)[18] == 2;
     std::filesystem::remove(storePath + "-wal");
     std::filesystem::remove(storePath + "-shm");
-    if (header[18] == 2)
+    if (keepsALog)
         GTEST_SKIP() << "the store still keeps a write-ahead log, whose records a lost log takes";
     auto reopened = ModelContainer::open(storePath);
     auto pins = reopened->mainContext().fetchAll();
