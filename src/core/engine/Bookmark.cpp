@@ -32,10 +32,8 @@ std::uint64_t get(const Bytes& in, std::size_t at, int bytes) {
 std::optional<Bookmark::Identity> sameFolder(const Bookmark::Identity& stored,
                                              const std::string& path) {
     auto found = platform::folderIdentity(path);
-    if (!found || found->device != stored.device || found->inode != stored.inode)
-        return std::nullopt;
-    // Without a birth time on either side the inode is all there is to go by.
-    if (stored.birth && found->birth && *stored.birth != *found->birth)
+    if (!found || !isSameFolder(FolderKey{stored.device, stored.inode, stored.birth},
+                                FolderKey{found->device, found->inode, found->birth}))
         return std::nullopt;
     return found;
 }

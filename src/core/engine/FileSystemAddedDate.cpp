@@ -35,9 +35,14 @@ Date joinDate(TimeSpec time) {
 }
 
 bool isSameFolder(const FolderKey& expected, const FolderKey& found) {
-    if (expected.device != found.device || expected.inode != found.inode)
+    if (expected.inode != found.inode)
         return false;
-    return !expected.birth || !found.birth || *expected.birth == *found.birth;
+    // A volume mounted again may get another device number (a drive plugged
+    // into another port, a loop device, a btrfs subvolume); inode and birth
+    // time to the nanosecond still tell its folder from every other.
+    if (expected.birth && found.birth)
+        return *expected.birth == *found.birth;
+    return expected.device == found.device;
 }
 
 EarlierMark EarlierMark::of(TimeSpec earlier, const FolderKey& folder) {

@@ -51,7 +51,8 @@ struct FolderKey {
     std::optional<TimeSpec> birth;
 };
 
-// Device and inode equal, and birth times too where both sides know one.
+// Inode and birth time equal; device and inode where either side knows no
+// birth time.
 bool isSameFolder(const FolderKey& expected, const FolderKey& found);
 
 // The way back a pinned folder carries itself (an extended attribute): its
