@@ -374,11 +374,13 @@ void PinStore::unpin(const std::vector<std::string>& urls) {
     refreshPaths();
     auto pins = fetchPins();
     std::vector<std::string> failures, resetNames, restoredNames, untouchedNames;
+    std::vector<Undone> undone;
+    std::set<PinnedFolder*> seen;
     for (const auto& url : urls) {
         std::string resolved = FolderPath::normalized(url);
         if (auto match = PinService::matchingPin(pins, resolved)) {
-            if (auto failure = unpinRecord(match, false))
-                failures.push_back(*failure);
+            if (seen.insert(match.get()).second)
+                undone.push_back(undoPin(match, false));
             continue;
         }
         const std::string name = FolderPath::displayName(resolved);
@@ -398,6 +400,9 @@ void PinStore::unpin(const std::vector<std::string>& urls) {
             failures.push_back(failureLine(name, error));
         }
     }
+
+    auto unpinFailures = commitUnpins(undone);
+    failures.insert(failures.begin(), unpinFailures.begin(), unpinFailures.end());
 
     std::vector<std::string> notices;
     if (!restoredNames.empty())
@@ -419,52 +424,69 @@ void PinStore::unpin(const std::vector<std::string>& urls) {
 }
 
 PinStore::Message PinStore::remove(const PinnedFolderPtr& pin) {
-    return unpinRecord(pin, pin->isMissing());
-}
-
-PinStore::Message PinStore::unpinRecord(const PinnedFolderPtr& pin, bool dropsWhenAway) {
     if (context_.isStoredInMemoryOnly())
         return inMemoryRefusal();
     Operation operation(*this);
-    const Date now = currentDate();
+    std::vector<Undone> undone{undoPin(pin, pin->isMissing())};
+    return joinedLines(commitUnpins(undone));
+}
+
+PinStore::Undone PinStore::undoPin(const PinnedFolderPtr& pin, bool dropsWhenAway) {
     bool found = false;
     try {
         found = service_.withPinAccess(*pin, [&](const PinLocation& location) {
-            service_.restoreAddedDate(location.path, *pin, now);
+            service_.restoreAddedDate(location.path, *pin, currentDate());
         });
     } catch (const std::exception& error) {
-        return failureLine(pin->displayName(), error);
+        return Undone{pin, Undone::Outcome::failed, failureLine(pin->displayName(), error)};
     }
-    if (!found && !dropsWhenAway) {
-        // The record is the folder's only way back where it keeps no mark:
-        // it stays, and the unpin completes when the folder is found again.
-        pin->setIsMissing(true);
-        pin->setIsUnpinPending(true);
-        if (!trySave())
-            return failureLine(pin->displayName(), saveFailedText());
-        return failureLine(pin->displayName(), awayText());
-    }
-    context_.remove(pin);
+    if (found)
+        return Undone{pin, Undone::Outcome::restored, std::nullopt};
+    if (dropsWhenAway)
+        return Undone{pin, Undone::Outcome::dropped,
+                      failureLine(pin->displayName(), removedAwayText())};
+    // The record is the folder's only way back where it keeps no mark:
+    // it stays, and the unpin completes when the folder is found again.
+    pin->setIsMissing(true);
+    pin->setIsUnpinPending(true);
+    return Undone{pin, Undone::Outcome::pending, failureLine(pin->displayName(), awayText())};
+}
+
+std::vector<std::string> PinStore::commitUnpins(std::vector<Undone>& undone) {
+    using Outcome = Undone::Outcome;
+    auto drops = [](const Undone& entry) {
+        return entry.outcome == Outcome::restored || entry.outcome == Outcome::dropped;
+    };
+    for (const auto& entry : undone)
+        if (drops(entry))
+            context_.remove(entry.pin);
+    // One save for the whole batch, after every date went back.
     if (!trySave()) {
-        // The record stays in the file, so it stays in the list too; with
-        // its folder restored, removing it again only deletes the record.
-        context_.insert(pin);
-        return failureLine(pin->displayName(), saveFailedText());
+        for (auto& entry : undone) {
+            if (entry.outcome == Outcome::failed)
+                continue;
+            // The record stays in the file, so it stays in the list too; with
+            // its folder restored, removing it again only deletes the record.
+            if (drops(entry))
+                context_.insert(entry.pin);
+            entry.line = failureLine(entry.pin->displayName(), saveFailedText());
+        }
     }
-    if (!found)
-        return failureLine(pin->displayName(), removedAwayText());
-    return std::nullopt;
+    std::vector<std::string> lines;
+    for (const auto& entry : undone)
+        if (entry.line)
+            lines.push_back(*entry.line);
+    return lines;
 }
 
 void PinStore::unpinAll() {
     Operation operation(*this);
     if (refusesInMemory())
         return;
-    std::vector<std::string> failures;
+    std::vector<Undone> undone;
     for (const auto& pin : fetchPins())
-        if (auto failure = unpinRecord(pin, false))
-            failures.push_back(*failure);
-    setErrorMessage(joinedLines(failures));
+        undone.push_back(undoPin(pin, false));
+    setErrorMessage(joinedLines(commitUnpins(undone)));
 }
 
 void PinStore::chooseFoldersToPin() {

@@ -110,7 +110,15 @@ private:
     bool trySave();
     bool refusesInMemory();
     void withEarlierDateSaved(PinnedFolder& pin, const std::function<void()>& body);
-    Message unpinRecord(const PinnedFolderPtr& pin, bool dropsWhenAway);
+    // An unpin in two steps: the folder's date goes back (or the record is
+    // marked to wait for it), then one save removes the records of a batch.
+    struct Undone {
+        PinnedFolderPtr pin;
+        enum class Outcome { restored, dropped, pending, failed } outcome;
+        Message line;
+    };
+    Undone undoPin(const PinnedFolderPtr& pin, bool dropsWhenAway);
+    std::vector<std::string> commitUnpins(std::vector<Undone>& undone);
     // Re-applies one pin, or completes its pending unpin. The failure line
     // when it could not; throws StoreError when a save failed.
     Message reapplyOne(const PinnedFolderPtr& pin);
