@@ -158,7 +158,12 @@ struct SteppedVolume {
                 [this](const platform::OpenedFolder&, TimeSpec time) {
                     std::int64_t seconds = time.seconds - time.seconds % step;
                     stored = {capped ? std::min<std::int64_t>(seconds, INT32_MAX) : seconds, 0};
-                }};
+                },
+                {},
+                {},
+                {},
+                {},
+                {}};
     }
 };
 

@@ -225,20 +225,6 @@ TEST_F(PinServiceTest, BookmarksTellANewFolderOnAReusedInode) {
     EXPECT_EQ(found->path, renamed);
 }
 
-// Dates are written only through paths without links; a parent replaced by a
-// link to where it moved leads the pin to the folder's real path.
-TEST_F(PinServiceTest, APinBelowAParentTurnedLinkFollowsItOnce) {
-    PinService real = PinService::makeDefault();
-    auto folder = temp.makeFolder("parent/pinned");
-    PinnedFolder pin(folder, Bookmark::make(folder), march2024, 0, 0);
-    ASSERT_EQ(std::rename((temp.path() + "/parent").c_str(), (temp.path() + "/moved").c_str()), 0);
-    ASSERT_EQ(::symlink((temp.path() + "/moved").c_str(), (temp.path() + "/parent").c_str()), 0);
-    real.refreshStatus(pin);
-    EXPECT_EQ(pin.path(), temp.path() + "/moved/pinned");
-    EXPECT_FALSE(pin.isMissing());
-    EXPECT_EQ(real.dates().readAddedDate(pin.path()), pinDate(0));
-}
-
 // An intact pin costs one metadata read: the date the lookup saw decides,
 // and only a drifted date is read again and written through the folder.
 TEST_F(PinServiceTest, AnIntactPinIsSeenByItsLookupAlone) {

@@ -12,6 +12,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
+#include <functional>
 #include <sys/mount.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -75,7 +76,8 @@ TEST_F(PinStoreTest, EachFailedAddIsReportedOnceAndLeavesNoRecord) {
     store.add({otherLink, other});
     EXPECT_EQ(store.errorMessage(), "other-link \u2014 알 수 없는 오류예요. (5)");
 
-    // A failed pin date write leaves no record, so the next pin takes order 1.
+    // A failed pin date write leaves no record; the batch's records were
+    // all saved before any date was written, so its order stays a gap.
     auto good = folder("good");
     auto locked = folder("locked");
     dates->writeErrors.emplace(locked, PinError::locked());
@@ -83,7 +85,8 @@ TEST_F(PinStoreTest, EachFailedAddIsReportedOnceAndLeavesNoRecord) {
     auto pins = store.fetchPins();
     ASSERT_EQ(pins.size(), 2u);
     EXPECT_EQ(pins[1]->path(), good);
-    EXPECT_EQ(pins[1]->order(), 1);
+    EXPECT_EQ(pins[1]->order(), 2);
+    EXPECT_EQ(dates->dates[good], pinDate(2));
     EXPECT_EQ(store.errorMessage(), "missing \u2014 폴더를 찾을 수 없어요.\nlocked \u2014 " +
                                         PinError::locked().errorDescription());
 }
@@ -104,8 +107,13 @@ TEST_F(PinStoreTest, UnpinRemoveAndUnpinAll) {
               "Skyloom으로 고정한 폴더가 아니라 바꾸지 않았어요: plain, nowhere");
     EXPECT_FALSE(store.errorMessage());
 
+    // A folder that is gone keeps its record until the user removes it
+    // once more, now shown missing.
     std::filesystem::remove(gone);
-    EXPECT_FALSE(store.remove(store.fetchPins()[0]));
+    auto goneRecord = store.fetchPins()[0];
+    EXPECT_EQ(store.remove(goneRecord), "gone \u2014 " + PinStore::awayText());
+    EXPECT_TRUE(goneRecord->isMissing() && goneRecord->isUnpinPending());
+    EXPECT_EQ(store.remove(goneRecord), "gone \u2014 " + PinStore::removedAwayText());
     ASSERT_EQ(store.fetchPins().size(), 3u);
 
     dates->dates[ordinary] = march2024 + 1; // came undone: left alone, record removed
@@ -169,12 +177,17 @@ TEST_F(PinStoreTest, AFullDiskChangesNoFolderAndSaysSo) {
     EXPECT_EQ(full.errorMessage()->substr(0, line.size()), line);
     EXPECT_EQ(std::count(full.errorMessage()->begin(), full.errorMessage()->end(), '\n'), 29);
 
-    // A real date found on a pinned folder is not written over unsaved.
+    // A real date found on a pinned folder is not written over unsaved, by
+    // a re-apply nor by the folder watch.
     dates->dates[kept] = march2024 + 60;
-    full.reapplyAll();
-    EXPECT_EQ(dates->dates[kept], march2024 + 60);
-    EXPECT_EQ(full.fetchPins().at(0)->originalAddedDate(), march2024);
-    EXPECT_EQ(full.errorMessage(), "kept \u2014 " + PinStore::saveFailedText());
+    for (auto reapply : {std::function<void()>([&] { full.reapplyAll(); }),
+                         std::function<void()>([&] { full.reapply(full.fetchPins()); })}) {
+        full.setErrorMessage(std::nullopt);
+        reapply();
+        EXPECT_EQ(dates->dates[kept], march2024 + 60);
+        EXPECT_EQ(full.fetchPins().at(0)->originalAddedDate(), march2024);
+        EXPECT_EQ(full.errorMessage(), "kept \u2014 " + PinStore::saveFailedText());
+    }
 
     full.setErrorMessage(std::nullopt);
     full.unpin({kept});

@@ -585,5 +585,21 @@
         <source>이 컴퓨터의 폴더가 아니라 고정할 수 없어요. 휴지통이나 네트워크 위치의 폴더는 고정되지 않아요.</source>
         <translation>Not a folder on this computer, so it can&apos;t be pinned. Folders in the Trash or in a network location can&apos;t be pinned.</translation>
     </message>
+    <message>
+        <source>지금 찾을 수 없어 원래 날짜로 되돌리지 못했어요. 다시 연결되면 자동으로 되돌려요.</source>
+        <translation>Can&apos;t be found right now, so its original date wasn&apos;t restored. It goes back automatically once the folder is back.</translation>
+    </message>
+    <message>
+        <source>목록에서 지웠어요. 폴더를 찾을 수 없어 2100년 날짜가 남아 있어요. 다시 연결된 뒤 한 번 고정 해제하면 원래 날짜로 돌아가요.</source>
+        <translation>Removed from the list. The folder can&apos;t be found, so it keeps its 2100 date until you unpin it once it&apos;s back.</translation>
+    </message>
+    <message>
+        <source>지금 찾을 수 없는 폴더는 목록에 남았다가, 다시 연결되면 원래 날짜로 돌아가요.</source>
+        <translation>Folders that can&apos;t be found right now stay in the list and go back to their original date once they&apos;re back.</translation>
+    </message>
+    <message>
+        <source>목록에 없던 폴더를 폴더에 남아 있던 원래 날짜로 되돌렸어요: </source>
+        <translation>Restored the original date each folder kept itself, for folders that weren&apos;t in the list: </translation>
+    </message>
 </context>
 </TS>

@@ -12,7 +12,7 @@ FolderWatcher::FolderWatcher(PinStore& store, QObject* parent) : QObject(parent)
 
 FolderWatcher::~FolderWatcher() {
     if (changesToken_ != 0)
-        store_.context().changes().remove(changesToken_);
+        store_.changes().remove(changesToken_);
 }
 
 bool FolderWatcher::start() {
@@ -21,8 +21,8 @@ bool FolderWatcher::start() {
     notifier_ =
         std::make_unique<QSocketNotifier>(events_.fileDescriptor(), QSocketNotifier::Read, this);
     connect(notifier_.get(), &QSocketNotifier::activated, this, &FolderWatcher::eventsArrived);
-    changesToken_ = store_.context().changes().add(
-        [this](const ModelChange& change) { recordChanged(change); });
+    changesToken_ =
+        store_.changes().add([this](const ModelChange& change) { recordChanged(change); });
     for (const auto& record : store_.fetchPins())
         watch(record);
     return true;
@@ -117,22 +117,14 @@ FolderWatcher::handle(const std::vector<FolderEvents::Event>& events,
     if (everything)
         touched = store_.fetchPins();
 
+    // Through the store like every re-apply: a date someone else set is saved
+    // as the earlier date before the pin date goes back over it, and a pin
+    // unpinned while away completes now that its folder is back.
     std::unordered_set<PinnedFolder*> refreshed;
-    for (const auto& record : touched) {
-        try {
-            store_.service().refreshStatus(*record);
-        } catch (const std::exception&) {
-            // Checked again at the next activation or launch.
-        }
+    for (const auto& record : touched)
         refreshed.insert(record.get());
-    }
-    if (!touched.empty()) {
-        try {
-            store_.context().save();
-        } catch (const std::exception&) {
-            // The next save writes it.
-        }
-    }
+    if (!touched.empty())
+        store_.reapply(touched);
     return refreshed;
 }
 

@@ -263,8 +263,8 @@ CommandResult CommandHandler::runVerb(const ParsedCommand& command) {
         store_.unpinAll();
         return messagesResult(false);
     case Verb::reapply:
-        store_.reapplyAll();
-        return {};
+        store_.reapplyAll(true);
+        return messagesResult(false);
     case Verb::start:
     case Verb::loginItem:
         // A second start while the app runs brings its pin-list window forward.

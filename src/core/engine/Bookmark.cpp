@@ -32,10 +32,8 @@ std::uint64_t get(const Bytes& in, std::size_t at, int bytes) {
 std::optional<Bookmark::Identity> sameFolder(const Bookmark::Identity& stored,
                                              const std::string& path) {
     auto found = platform::folderIdentity(path);
-    if (!found || found->device != stored.device || found->inode != stored.inode)
-        return std::nullopt;
-    // Without a birth time on either side the inode is all there is to go by.
-    if (stored.birth && found->birth && *stored.birth != *found->birth)
+    if (!found || !isSameFolder(FolderKey{stored.device, stored.inode, stored.birth},
+                                FolderKey{found->device, found->inode, found->birth}))
         return std::nullopt;
     return found;
 }
@@ -63,7 +61,14 @@ std::optional<Bytes> Bookmark::make(const std::string& path) {
     return encode(*identity, path);
 }
 
-std::optional<Bookmark::Resolution> Bookmark::resolve(const Bytes& data) {
+namespace {
+
+struct Parsed {
+    Bookmark::Identity identity;
+    std::string path;
+};
+
+std::optional<Parsed> parse(const Bytes& data) {
     if (data.size() < identityAt || std::memcmp(data.data(), magic, sizeof(magic)) != 0)
         return std::nullopt;
     const std::uint8_t version = data[sizeof(magic)];
@@ -71,8 +76,8 @@ std::optional<Bookmark::Resolution> Bookmark::resolve(const Bytes& data) {
     if ((version != versionWithoutBirth && version != versionWithBirth) ||
         data.size() < lengthAt + 4)
         return std::nullopt;
-    Identity identity{get(data, identityAt, 8), get(data, identityAt + 8, 8), std::nullopt,
-                      std::nullopt};
+    Bookmark::Identity identity{get(data, identityAt, 8), get(data, identityAt + 8, 8),
+                                std::nullopt, std::nullopt};
     if (version == versionWithBirth && data[identityAt + 16] == 1)
         identity.birth = TimeSpec{static_cast<std::int64_t>(get(data, identityAt + 17, 8)),
                                   static_cast<std::int64_t>(get(data, identityAt + 25, 4))};
@@ -83,6 +88,24 @@ std::optional<Bookmark::Resolution> Bookmark::resolve(const Bytes& data) {
     std::string path(data.begin() + static_cast<std::ptrdiff_t>(pathAt), data.end());
     if (path.find('\0') != std::string::npos)
         return std::nullopt;
+    return Parsed{identity, std::move(path)};
+}
+
+} // namespace
+
+std::optional<FolderKey> Bookmark::key(const Bytes& data) {
+    auto parsed = parse(data);
+    if (!parsed)
+        return std::nullopt;
+    return FolderKey{parsed->identity.device, parsed->identity.inode, parsed->identity.birth};
+}
+
+std::optional<Bookmark::Resolution> Bookmark::resolve(const Bytes& data) {
+    auto parsed = parse(data);
+    if (!parsed)
+        return std::nullopt;
+    const Identity& identity = parsed->identity;
+    const std::string& path = parsed->path;
 
     if (auto found = sameFolder(identity, path))
         return Resolution{path, false, found->addedDate};

@@ -34,6 +34,9 @@ public:
     // folder is not found. Blobs of the first version carry no birth time and
     // are matched by inode alone.
     static std::optional<Resolution> resolve(const Bytes& data);
+
+    // The identity the blob keeps; absent when it cannot be parsed.
+    static std::optional<FolderKey> key(const Bytes& data);
 };
 
 } // namespace skyloom

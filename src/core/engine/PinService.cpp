@@ -73,25 +73,62 @@ std::int64_t PinService::nextOrder(const Pins& pins) {
 
 PinnedFolderPtr PinService::makePin(const std::string& path, const Pins& pins, Date now) const {
     std::string resolved = validate(path, pins);
-    Date earlier = 0;
+    // The identity kept and the earlier date read come from one handle, so
+    // they are of one folder.
+    std::optional<FolderKey> key;
+    std::optional<TimeSpec> earlier;
     try {
-        earlier = dates_->readAddedDate(resolved);
+        dates_->withFolder(resolved, [&](DatedFolder& folder) {
+            key = folder.key();
+            earlier = folder.read();
+        });
     } catch (const PinError& error) {
         if (!(error == PinError::unsupportedVolume()) || !allowsZeroDate(resolved))
             throw;
-        earlier = 0;
+        earlier = TimeSpec{};
     }
-    if (earlier <= 0 && !dates_->datesBefore1970AreReal() && !allowsZeroDate(resolved))
+    if (joinDate(*earlier) <= 0 && !dates_->datesBefore1970AreReal() && !allowsZeroDate(resolved))
         throw PinError::unsupportedVolume();
     std::optional<Date> kept;
-    if (earlier < pinnedThreshold)
-        kept = earlier;
-    return std::make_shared<PinnedFolder>(resolved, Bookmark::make(resolved), kept, nextOrder(pins),
+    if (!isPinTime(*earlier))
+        kept = joinDate(*earlier);
+    auto bookmark =
+        key ? std::optional<Bytes>(Bookmark::encode(
+                  Bookmark::Identity{key->device, key->inode, key->birth, std::nullopt}, resolved))
+            : Bookmark::make(resolved);
+    return std::make_shared<PinnedFolder>(resolved, std::move(bookmark), kept, nextOrder(pins),
                                           now);
 }
 
+void PinService::onPinnedFolder(const PinnedFolder& pin, const std::string& path,
+                                const std::function<void(DatedFolder&)>& body) const {
+    const auto expected = pin.bookmark() ? Bookmark::key(*pin.bookmark()) : std::nullopt;
+    dates_->withFolder(path, [&](DatedFolder& folder) {
+        // Checked on the handle that writes: whatever is at the path now, a
+        // link or a folder put in the pinned one's place, is not written.
+        if (expected && !isSameFolder(*expected, folder.key()))
+            throw PinError::notFound();
+        body(folder);
+    });
+}
+
+namespace {
+
+// Before a pin date goes over an ordinary date, the folder keeps that date
+// itself. A folder already at a pin date keeps the mark it has: the first
+// pin's earlier date is the one to go back to.
+void markEarlierDate(DatedFolder& folder, TimeSpec current) {
+    if (!isPinTime(current))
+        folder.writeMark(EarlierMark::of(current, folder.key()));
+}
+
+} // namespace
+
 void PinService::applyPinDate(const PinnedFolder& pin) const {
-    dates_->writeAddedDate(pinDate(pin.order()), pin.path());
+    onPinnedFolder(pin, pin.path(), [&](DatedFolder& folder) {
+        markEarlierDate(folder, folder.read());
+        folder.write(splitDate(pinDate(pin.order())));
+    });
 }
 
 std::optional<PinLocation> PinService::resolveLocation(PinnedFolder& pin) const {
@@ -116,6 +153,10 @@ std::optional<PinLocation> PinService::resolveLocation(PinnedFolder& pin) const 
                 return PinLocation{normalized, std::nullopt};
             }
         }
+        // The folder that was pinned is not where it was, nor renamed beside
+        // it; whatever is at the path now is another folder.
+        if (Bookmark::key(*pin.bookmark()))
+            return std::nullopt;
     }
     if (isUsableFolder(pin.path()))
         return PinLocation{pin.path(), std::nullopt};
@@ -131,17 +172,11 @@ bool PinService::withPinAccess(PinnedFolder& pin,
     try {
         body(*location);
     } catch (const PinError& error) {
-        // Dates are reached only through paths without links. A folder above
-        // the pin replaced by a link to where it went still holds the pin:
-        // follow it once, and keep the path it leads to.
-        std::string resolved = FolderPath::normalized(location->path);
-        if (error != PinError::notFound() || resolved == location->path ||
-            !isUsableFolder(resolved))
-            throw;
-        pin.setPath(resolved);
-        if (auto fresh = Bookmark::make(resolved))
-            pin.setBookmark(std::move(fresh));
-        body(PinLocation{resolved, std::nullopt});
+        // A link in the path, or another folder in the pinned one's place:
+        // the pinned folder cannot be reached there, and nothing was written.
+        if (error == PinError::notFound())
+            return false;
+        throw;
     }
     return true;
 }
@@ -153,13 +188,21 @@ bool PinService::reapplyIfNeeded(const std::string& path, PinnedFolder& pin,
     // write. Only writes need the folder opened without links.
     if (seen && std::fabs(*seen - expected) < 1.0)
         return false;
-    const Date current = dates_->readAddedDate(path);
-    if (std::fabs(current - expected) < 1.0)
-        return false;
-    if (current < pinnedThreshold)
-        pin.setOriginalAddedDate(current);
-    dates_->writeAddedDate(expected, path);
-    return true;
+    bool wrote = false;
+    onPinnedFolder(pin, path, [&](DatedFolder& folder) {
+        const TimeSpec current = folder.read();
+        if (std::fabs(joinDate(current) - expected) < 1.0)
+            return;
+        if (!isPinTime(current)) {
+            // The store saves the new earlier date here, before the write;
+            // a failed save throws and nothing is written.
+            pin.setOriginalAddedDate(joinDate(current));
+            markEarlierDate(folder, current);
+        }
+        folder.write(splitDate(expected));
+        wrote = true;
+    });
+    return wrote;
 }
 
 void PinService::refreshStatus(PinnedFolder& pin) const {
@@ -196,22 +239,57 @@ void PinService::regrantAccess(PinnedFolder& pin, const std::string& pickedPath)
     refreshStatus(pin);
 }
 
-void PinService::restoreAddedDate(const std::string& path, const PinnedFolder& pin,
-                                  Date fallback) const {
-    const Date current = dates_->readAddedDate(path);
-    if (current >= pinnedThreshold)
-        dates_->writeAddedDate(pin.originalAddedDate().value_or(fallback), path);
+namespace {
+
+// Puts the earlier date back on a folder at a pin date: the folder's own
+// exact date when its mark agrees with the record (or there is no record of
+// one), else the record's, else `fallback`. The mark goes once the pin is undone.
+PinService::Restored restoreOn(DatedFolder& folder, std::optional<Date> recorded, Date fallback) {
+    const TimeSpec current = folder.read();
+    auto mark = folder.readMark();
+    const bool hadMark = mark.has_value();
+    if (mark && !mark->belongsTo(folder.key()))
+        mark.reset(); // copied along with a folder that was pinned
+    // The record's double is half a microsecond coarse near 2090.
+    if (mark && recorded && std::fabs(joinDate(mark->earlier) - *recorded) >= 1e-5)
+        mark.reset();
+    auto restored = PinService::Restored::nothing;
+    if (isPinTime(current)) {
+        TimeSpec target = splitDate(recorded.value_or(fallback));
+        restored = recorded ? PinService::Restored::earlierDate : PinService::Restored::fallback;
+        if (mark) {
+            target = mark->earlier;
+            restored = PinService::Restored::earlierDate;
+        }
+        folder.write(target);
+    }
+    if (hadMark)
+        folder.removeMark();
+    return restored;
 }
 
-bool PinService::restoreOrphan(const std::string& path, Date date) const {
+} // namespace
+
+void PinService::restoreAddedDate(const std::string& path, const PinnedFolder& pin,
+                                  Date fallback) const {
+    onPinnedFolder(pin, path, [&](DatedFolder& folder) {
+        restoreOn(folder, pin.originalAddedDate(), fallback);
+    });
+}
+
+bool PinService::completePendingUnpin(PinnedFolder& pin, Date fallback) const {
+    return withPinAccess(
+        pin, [&](const PinLocation& location) { restoreAddedDate(location.path, pin, fallback); });
+}
+
+PinService::Restored PinService::restoreOrphan(const std::string& path, Date date) const {
     std::string resolved = FolderPath::normalized(path);
     if (!isDirectory(resolved))
-        return false;
-    const Date current = dates_->readAddedDate(resolved);
-    if (current < pinnedThreshold)
-        return false;
-    dates_->writeAddedDate(date, resolved);
-    return true;
+        return Restored::nothing;
+    auto restored = Restored::nothing;
+    dates_->withFolder(
+        resolved, [&](DatedFolder& folder) { restored = restoreOn(folder, std::nullopt, date); });
+    return restored;
 }
 
 } // namespace skyloom

@@ -62,7 +62,8 @@ public:
     std::optional<PinLocation> resolveLocation(PinnedFolder& pin) const;
 
     // Runs `body` with the folder's location; returns false without running
-    // it when the folder cannot be found.
+    // it when the folder cannot be found, and false when `body` finds
+    // another folder there (PinError::notFound).
     bool withPinAccess(PinnedFolder& pin,
                        const std::function<void(const PinLocation&)>& body) const;
 
@@ -70,12 +71,18 @@ public:
     void regrantAccess(PinnedFolder& pin, const std::string& pickedPath) const;
 
     // Writes back the original date (or `fallback`) when the folder still
-    // carries a pin date.
+    // carries a pin date: the exact date the folder keeps in its mark where
+    // that agrees. Throws notFound when another folder is at `path`.
     void restoreAddedDate(const std::string& path, const PinnedFolder& pin, Date fallback) const;
 
-    // For a folder with no record: writes `date` over a pin date found on it.
-    // Returns whether it wrote.
-    bool restoreOrphan(const std::string& path, Date date) const;
+    // For a pin unpinned while away: restores its folder when it can be
+    // found. Returns whether it was found (and restored).
+    bool completePendingUnpin(PinnedFolder& pin, Date fallback) const;
+
+    enum class Restored { nothing, fallback, earlierDate };
+    // For a folder with no record: writes over a pin date found on it the
+    // earlier date the folder keeps itself, else `date`.
+    Restored restoreOrphan(const std::string& path, Date date) const;
 
     // An existing directory outside any Trash.
     bool isUsableFolder(const std::string& path) const;
@@ -95,6 +102,10 @@ public:
     static std::int64_t nextOrder(const Pins& pins);
 
 private:
+    // Runs `body` on the folder at `path`, opened once, when it is the
+    // pinned folder itself; else throws PinError::notFound.
+    void onPinnedFolder(const PinnedFolder& pin, const std::string& path,
+                        const std::function<void(DatedFolder&)>& body) const;
     bool isDirectory(const std::string& path) const;
     bool allowsZeroDate(const std::string& path) const;
 

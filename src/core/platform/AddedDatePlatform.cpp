@@ -5,6 +5,7 @@
 #include <cmath>
 #include <optional>
 #include <system_error>
+#include <utility>
 
 namespace skyloom::platform {
 
@@ -24,6 +25,11 @@ Date readDate(const AddedDatePrimitives& primitives, const std::string& path) {
 
 void writeAndVerify(const AddedDatePrimitives& primitives, Date date, const std::string& path) {
     OpenedFolder folder = primitives.open(path, true);
+    writeAndVerify(primitives, folder, splitDate(date));
+}
+
+void writeAndVerify(const AddedDatePrimitives& primitives, const OpenedFolder& folder,
+                    TimeSpec time) {
     // The value before the write is only needed to undo a capped write; when it
     // cannot be read the write itself reports what is wrong.
     std::optional<TimeSpec> previous;
@@ -33,7 +39,7 @@ void writeAndVerify(const AddedDatePrimitives& primitives, Date date, const std:
     } catch (const std::system_error&) {
     }
 
-    primitives.write(folder, splitDate(date));
+    primitives.write(folder, time);
 
     TimeSpec stored;
     try {
@@ -43,9 +49,13 @@ void writeAndVerify(const AddedDatePrimitives& primitives, Date date, const std:
     }
     // Pin dates are whole minutes and must come back exactly, or the pins'
     // order is lost; an ordinary date may come back in the volume's steps.
-    Date tolerance = isPinDate(date) ? 1.0 : std::max(1.0, folder.granularity);
-    if (std::fabs(joinDate(stored) - date) < tolerance)
+    const Date date = joinDate(time);
+    Date tolerance = isPinTime(time) ? 1.0 : std::max(1.0, folder.granularity);
+    if (std::fabs(joinDate(stored) - date) < tolerance && isPinTime(stored) == isPinTime(time)) {
+        if (primitives.announce)
+            primitives.announce(folder);
         return;
+    }
 
     if (previous) {
         try {
@@ -54,6 +64,58 @@ void writeAndVerify(const AddedDatePrimitives& primitives, Date date, const std:
         }
     }
     throw PinError::unsupportedVolume();
+}
+
+namespace {
+
+class SystemFolder final : public DatedFolder {
+public:
+    SystemFolder(const AddedDatePrimitives& primitives, OpenedFolder folder)
+        : primitives_(primitives), folder_(std::move(folder)) {}
+
+    FolderKey key() const override {
+        if (!primitives_.key)
+            throw PinError::notFound();
+        try {
+            return primitives_.key(folder_);
+        } catch (const std::system_error& error) {
+            throw PinError::system(error.code().value());
+        }
+    }
+    TimeSpec read() const override {
+        try {
+            return primitives_.read(folder_);
+        } catch (const std::system_error& error) {
+            throw PinError::system(error.code().value());
+        }
+    }
+    void write(TimeSpec time) override { writeAndVerify(primitives_, folder_, time); }
+    std::optional<EarlierMark> readMark() const override {
+        if (!primitives_.readMark)
+            return std::nullopt;
+        auto data = primitives_.readMark(folder_);
+        return data ? EarlierMark::decode(*data) : std::nullopt;
+    }
+    void writeMark(const EarlierMark& mark) override {
+        if (primitives_.writeMark)
+            primitives_.writeMark(folder_, mark.encode());
+    }
+    void removeMark() override {
+        if (primitives_.removeMark)
+            primitives_.removeMark(folder_);
+    }
+
+private:
+    const AddedDatePrimitives& primitives_;
+    OpenedFolder folder_;
+};
+
+} // namespace
+
+void withFolder(const AddedDatePrimitives& primitives, const std::string& path,
+                const std::function<void(DatedFolder&)>& body) {
+    SystemFolder folder(primitives, primitives.open(path, true));
+    body(folder);
 }
 
 void throwReadError(int error) {

@@ -6,6 +6,7 @@
 #include "core/engine/PinError.h"
 
 #include <functional>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -26,11 +27,28 @@ struct OpenedFolder {
 // anywhere in the path), notOwner or unsupportedVolume; `read` throws those
 // or a std::system_error; `write` throws PinError only. `forWriting` asks for
 // the volume checks a write needs (pseudo file systems refused, granularity).
+//
+// The optional rest: `key` the opened folder's identity (throws as `read`);
+// `readMark` the raw extended attribute that carries the earlier date
+// (absent when there is none or the volume keeps no user attributes);
+// `writeMark` false where the volume keeps no user attributes, a PinError
+// for any other failure; `removeMark` best effort; `announce` a change the
+// kernel reports to watchers of the parent as an attribute change, without
+// altering anything (the same mode written back), best effort. Left empty,
+// the folder has no identity to check, carries no marks and announces nothing.
 struct AddedDatePrimitives {
     std::function<OpenedFolder(const std::string& path, bool forWriting)> open;
     std::function<TimeSpec(const OpenedFolder& folder)> read;
     std::function<void(const OpenedFolder& folder, TimeSpec time)> write;
+    std::function<FolderKey(const OpenedFolder& folder)> key;
+    std::function<std::optional<std::string>(const OpenedFolder& folder)> readMark;
+    std::function<bool(const OpenedFolder& folder, const std::string& data)> writeMark;
+    std::function<void(const OpenedFolder& folder)> removeMark;
+    std::function<void(const OpenedFolder& folder)> announce;
 };
+
+// The extended attribute a pinned folder carries its way back in.
+inline constexpr const char* earlierMarkName = "user.skyloom.earlier";
 
 // The primitives of the operating system the program runs on (one
 // implementation per OS under platform/linux and platform/macos).
@@ -53,6 +71,13 @@ Date readDate(const AddedDatePrimitives& primitives, const std::string& path);
 // effort) and PinError::unsupportedVolume is thrown. Never lets a
 // std::system_error through.
 void writeAndVerify(const AddedDatePrimitives& primitives, Date date, const std::string& path);
+// The same on a folder already opened for writing, with the exact time.
+void writeAndVerify(const AddedDatePrimitives& primitives, const OpenedFolder& folder,
+                    TimeSpec time);
+
+// Opens the folder once for writing and runs `body` on that one handle.
+void withFolder(const AddedDatePrimitives& primitives, const std::string& path,
+                const std::function<void(DatedFolder&)>& body);
 
 // The error a failed open or read of the date reports: notFound, notOwner, or
 // the platform error itself as a std::system_error.

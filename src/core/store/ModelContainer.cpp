@@ -91,6 +91,7 @@ std::unique_ptr<ModelContainer> ModelContainer::open(const std::string& storePat
         if (sqlite3_db_readonly(handle, "main") == 1)
             throw StoreOpenError(StoreOpenError::Reason::permission, "the store file is read-only");
 
+        StoreSchema::addMissingColumns(*db);
         StoreSchema::validate(*db);
 
         if (db->execAndGet("PRAGMA journal_mode = WAL").getString() != "wal")

@@ -13,7 +13,8 @@ namespace skyloom {
 namespace {
 
 constexpr const char* columnList =
-    R"(path, bookmark, originalAddedDate, "order", pinnedAt, isMissing, needsAccess, isLocked)";
+    R"(path, bookmark, originalAddedDate, "order", pinnedAt, isMissing, needsAccess, isLocked,
+       isUnpinPending)";
 
 bool fetchOrder(const PinnedFolderPtr& a, const PinnedFolderPtr& b) {
     if (a->order() != b->order())
@@ -27,7 +28,7 @@ const void* blobData(const void* data, std::size_t size) {
     return size ? data : &empty;
 }
 
-// Binds the eight properties to parameters first..first+7.
+// Binds the nine properties to parameters first..first+8.
 void bindFields(SQLite::Statement& statement, int first, const PinnedFolder& record) {
     const auto& path = record.path();
     statement.bind(first, blobData(path.data(), path.size()), int(path.size()));
@@ -45,6 +46,7 @@ void bindFields(SQLite::Statement& statement, int first, const PinnedFolder& rec
     statement.bind(first + 5, record.isMissing() ? 1 : 0);
     statement.bind(first + 6, record.needsAccess() ? 1 : 0);
     statement.bind(first + 7, record.isLocked() ? 1 : 0);
+    statement.bind(first + 8, record.isUnpinPending() ? 1 : 0);
 }
 
 // 0001-01-01 and 9999-12-31 UTC: any date outside is no folder's date.
@@ -117,6 +119,7 @@ void ModelContext::load() {
         record->setIsMissing(sqlite3_column_int64(row, 6) != 0);
         record->setNeedsAccess(sqlite3_column_int64(row, 7) != 0);
         record->setIsLocked(sqlite3_column_int64(row, 8) != 0);
+        record->setIsUnpinPending(sqlite3_column_int64(row, 9) != 0);
         std::int64_t identifier = sqlite3_column_int64(row, 0);
         record->assignPersistentIdentifier(identifier);
         lastIdentifier_ = std::max(lastIdentifier_, identifier);
@@ -270,7 +273,8 @@ void ModelContext::saveToDatabase() {
     }
     if (!inserted_.empty()) {
         SQLite::Statement statement(*db_, std::string("INSERT INTO PinnedFolder (id, ") +
-                                              columnList + ") VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?)");
+                                              columnList +
+                                              ") VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?)");
         for (auto identifier : inserted_) {
             statement.bind(1, identifier);
             bindFields(statement, 2, *live_.at(identifier).record);
@@ -281,11 +285,11 @@ void ModelContext::saveToDatabase() {
     if (!updated_.empty()) {
         SQLite::Statement statement(
             *db_, R"(UPDATE PinnedFolder SET path = ?, bookmark = ?, originalAddedDate = ?,
-                     "order" = ?, pinnedAt = ?, isMissing = ?, needsAccess = ?, isLocked = ?
-                     WHERE id = ?)");
+                     "order" = ?, pinnedAt = ?, isMissing = ?, needsAccess = ?, isLocked = ?,
+                     isUnpinPending = ? WHERE id = ?)");
         for (auto identifier : updated_) {
             bindFields(statement, 1, *live_.at(identifier).record);
-            statement.bind(9, identifier);
+            statement.bind(10, identifier);
             statement.exec();
             statement.reset();
         }

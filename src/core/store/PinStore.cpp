@@ -6,6 +6,7 @@
 #include "core/store/ModelContainer.h"
 #include "core/store/StoreRecovery.h"
 
+#include <map>
 #include <set>
 #include <utility>
 
@@ -117,6 +118,24 @@ std::string PinStore::inMemoryRefusal() {
            translate(SKYLOOM_TRANSLATE_NOOP("Skyloom", "아무 폴더도 바꾸지 않았어요."));
 }
 
+std::string PinStore::awayText() {
+    return translate(SKYLOOM_TRANSLATE_NOOP(
+        "Skyloom",
+        "지금 찾을 수 없어 원래 날짜로 되돌리지 못했어요. 다시 연결되면 자동으로 되돌려요."));
+}
+
+std::string PinStore::removedAwayText() {
+    return translate(SKYLOOM_TRANSLATE_NOOP(
+        "Skyloom", "목록에서 지웠어요. 폴더를 찾을 수 없어 2100년 날짜가 남아 있어요. 다시 "
+                   "연결된 뒤 한 번 고정 해제하면 원래 날짜로 돌아가요."));
+}
+
+std::string PinStore::unpinAllAwayText() {
+    return translate(SKYLOOM_TRANSLATE_NOOP(
+        "Skyloom",
+        "지금 찾을 수 없는 폴더는 목록에 남았다가, 다시 연결되면 원래 날짜로 돌아가요."));
+}
+
 void PinStore::setMessage(Message& field, Message value, ObserverList<const Message&>& observers) {
     if (field == value)
         return;
@@ -187,24 +206,73 @@ std::vector<PinnedFolderPtr> PinStore::fetchPins() {
 void PinStore::refreshPaths() {
     Operation operation(*this);
     for (const auto& pin : fetchPins())
-        service_.resolveLocation(*pin);
+        pin->setIsMissing(!service_.resolveLocation(*pin));
     saveIgnoringErrors();
 }
 
-void PinStore::reapplyAll() {
+PinStore::Message PinStore::reapplyOne(const PinnedFolderPtr& pin) {
+    try {
+        if (pin->isUnpinPending()) {
+            if (!service_.completePendingUnpin(*pin, currentDate())) {
+                pin->setIsMissing(true);
+                return failureLine(pin->displayName(), awayText());
+            }
+            context_.remove(pin);
+            return std::nullopt;
+        }
+        withEarlierDateSaved(*pin, [&] { service_.refreshStatus(*pin); });
+    } catch (const StoreError&) {
+        throw;
+    } catch (const std::exception& error) {
+        // Checked again next time.
+        return failureLine(pin->displayName(), error);
+    }
+    if (pin->isMissing())
+        return failureLine(pin->displayName(), PinError::notFound());
+    if (pin->needsAccess())
+        return failureLine(pin->displayName(), PinError::notOwner());
+    if (pin->isLocked())
+        return failureLine(pin->displayName(), PinError::locked());
+    return std::nullopt;
+}
+
+void PinStore::reapplyAll(bool reportsEveryPin) {
     // In memory there is nothing to re-apply: no record can be made there.
     if (context_.isStoredInMemoryOnly())
         return;
     Operation operation(*this);
+    std::vector<std::string> failures;
     for (const auto& pin : fetchPins()) {
         try {
-            withEarlierDateSaved(*pin, [&] { service_.refreshStatus(*pin); });
+            if (auto failure = reapplyOne(pin))
+                failures.push_back(*failure);
         } catch (const StoreError&) {
             // The store takes no saves now: write no more pin dates.
+            failures.push_back(failureLine(pin->displayName(), saveFailedText()));
+            setErrorMessage(joinedLines(failures));
+            return;
+        }
+    }
+    if (!trySave()) {
+        setErrorMessage(saveFailedText());
+        return;
+    }
+    if (reportsEveryPin)
+        setErrorMessage(joinedLines(failures));
+}
+
+void PinStore::reapply(const std::vector<PinnedFolderPtr>& pins) {
+    if (context_.isStoredInMemoryOnly())
+        return;
+    Operation operation(*this);
+    for (const auto& pin : pins) {
+        if (!context_.contains(pin))
+            continue; // removed meanwhile
+        try {
+            reapplyOne(pin);
+        } catch (const StoreError&) {
             setErrorMessage(failureLine(pin->displayName(), saveFailedText()));
             return;
-        } catch (const std::exception&) {
-            // A pin that cannot be checked now is checked again next time.
         }
     }
     if (!trySave())
@@ -220,17 +288,39 @@ void PinStore::add(const std::vector<std::string>& urls) {
         return;
     refreshPaths();
 
-    std::vector<std::string> failures;
+    // Failure lines by the caller's order of the folders.
+    std::map<std::size_t, std::string> failures;
+    struct Made {
+        PinnedFolderPtr pin;
+        std::size_t index;
+        std::string name;
+    };
+    std::vector<Made> made;
     std::set<std::string> handled;
-    for (const auto& url : urls) {
+    for (std::size_t index = 0; index < urls.size(); ++index) {
+        const std::string& url = urls[index];
         // Failures name the folder as the caller gave it, not where it resolved.
         auto callerName = [&] { return FolderPath::displayName(FolderPath::standardized(url)); };
         auto pins = fetchPins();
+        // Pinning again a folder whose unpin waits for it to come back takes
+        // that unpin back: the record stays, the pin is put back.
+        if (auto pending = PinService::matchingPin(pins, FolderPath::normalized(url));
+            pending && pending->isUnpinPending()) {
+            pending->setIsUnpinPending(false);
+            try {
+                if (auto failure = reapplyOne(pending))
+                    failures.emplace(index, *failure);
+            } catch (const StoreError&) {
+                failures.emplace(index, failureLine(callerName(), saveFailedText()));
+            }
+            saveIgnoringErrors();
+            continue;
+        }
         std::string resolved;
         try {
             resolved = service_.validate(url, pins);
         } catch (const std::exception& error) {
-            failures.push_back(failureLine(callerName(), error));
+            failures.emplace(index, failureLine(callerName(), error));
             continue;
         }
         if (!handled.insert(FolderPath::comparisonKey(resolved)).second)
@@ -240,26 +330,38 @@ void PinStore::add(const std::vector<std::string>& urls) {
         try {
             pin = service_.makePin(resolved, pins, currentDate());
         } catch (const std::exception& error) {
-            failures.push_back(failureLine(callerName(), error));
+            failures.emplace(index, failureLine(callerName(), error));
             continue;
         }
         context_.insert(pin);
-        // The pin date is written only once the record that keeps the
-        // earlier date is saved; otherwise the folder stays as it is.
-        if (!trySave()) {
-            context_.remove(pin);
-            failures.push_back(failureLine(callerName(), saveFailedText()));
-            continue;
+        made.push_back({pin, index, callerName()});
+    }
+
+    // Every record that keeps an earlier date is committed at once, before
+    // any pin date is written; otherwise the folders stay as they are.
+    if (!made.empty() && !trySave()) {
+        for (const auto& entry : made) {
+            context_.remove(entry.pin);
+            failures.emplace(entry.index, failureLine(entry.name, saveFailedText()));
         }
+        made.clear();
+    }
+    bool undone = false;
+    for (const auto& entry : made) {
         try {
-            service_.applyPinDate(*pin);
+            service_.applyPinDate(*entry.pin);
         } catch (const std::exception& error) {
-            context_.remove(pin);
-            saveIgnoringErrors();
-            failures.push_back(failureLine(callerName(), error));
+            context_.remove(entry.pin);
+            undone = true;
+            failures.emplace(entry.index, failureLine(entry.name, error));
         }
     }
-    setErrorMessage(joinedLines(failures));
+    if (undone)
+        saveIgnoringErrors();
+    std::vector<std::string> lines;
+    for (auto& [index, line] : failures)
+        lines.push_back(std::move(line));
+    setErrorMessage(joinedLines(lines));
 }
 
 void PinStore::unpin(const std::vector<std::string>& urls) {
@@ -271,26 +373,43 @@ void PinStore::unpin(const std::vector<std::string>& urls) {
     }
     refreshPaths();
     auto pins = fetchPins();
-    std::vector<std::string> failures, resetNames, untouchedNames;
+    std::vector<std::string> failures, resetNames, restoredNames, untouchedNames;
+    std::vector<Undone> undone;
+    std::set<PinnedFolder*> seen;
     for (const auto& url : urls) {
         std::string resolved = FolderPath::normalized(url);
         if (auto match = PinService::matchingPin(pins, resolved)) {
-            if (auto failure = remove(match))
-                failures.push_back(*failure);
+            if (seen.insert(match.get()).second)
+                undone.push_back(undoPin(match, false));
             continue;
         }
         const std::string name = FolderPath::displayName(resolved);
         try {
-            if (service_.restoreOrphan(resolved, currentDate()))
+            switch (service_.restoreOrphan(resolved, currentDate())) {
+            case PinService::Restored::fallback:
                 resetNames.push_back(name);
-            else
+                break;
+            case PinService::Restored::earlierDate:
+                restoredNames.push_back(name);
+                break;
+            case PinService::Restored::nothing:
                 untouchedNames.push_back(name);
+                break;
+            }
         } catch (const std::exception& error) {
             failures.push_back(failureLine(name, error));
         }
     }
 
+    auto unpinFailures = commitUnpins(undone);
+    failures.insert(failures.begin(), unpinFailures.begin(), unpinFailures.end());
+
     std::vector<std::string> notices;
+    if (!restoredNames.empty())
+        notices.push_back(
+            translate(SKYLOOM_TRANSLATE_NOOP(
+                "Skyloom", "목록에 없던 폴더를 폴더에 남아 있던 원래 날짜로 되돌렸어요: ")) +
+            joinedNames(restoredNames));
     if (!resetNames.empty())
         notices.push_back(
             translate(SKYLOOM_TRANSLATE_NOOP(
@@ -308,33 +427,66 @@ PinStore::Message PinStore::remove(const PinnedFolderPtr& pin) {
     if (context_.isStoredInMemoryOnly())
         return inMemoryRefusal();
     Operation operation(*this);
-    const Date now = currentDate();
+    std::vector<Undone> undone{undoPin(pin, pin->isMissing())};
+    return joinedLines(commitUnpins(undone));
+}
+
+PinStore::Undone PinStore::undoPin(const PinnedFolderPtr& pin, bool dropsWhenAway) {
+    bool found = false;
     try {
-        service_.withPinAccess(*pin, [&](const PinLocation& location) {
-            service_.restoreAddedDate(location.path, *pin, now);
+        found = service_.withPinAccess(*pin, [&](const PinLocation& location) {
+            service_.restoreAddedDate(location.path, *pin, currentDate());
         });
     } catch (const std::exception& error) {
-        return failureLine(pin->displayName(), error);
+        return Undone{pin, Undone::Outcome::failed, failureLine(pin->displayName(), error)};
     }
-    context_.remove(pin);
+    if (found)
+        return Undone{pin, Undone::Outcome::restored, std::nullopt};
+    if (dropsWhenAway)
+        return Undone{pin, Undone::Outcome::dropped,
+                      failureLine(pin->displayName(), removedAwayText())};
+    // The record is the folder's only way back where it keeps no mark:
+    // it stays, and the unpin completes when the folder is found again.
+    pin->setIsMissing(true);
+    pin->setIsUnpinPending(true);
+    return Undone{pin, Undone::Outcome::pending, failureLine(pin->displayName(), awayText())};
+}
+
+std::vector<std::string> PinStore::commitUnpins(std::vector<Undone>& undone) {
+    using Outcome = Undone::Outcome;
+    auto drops = [](const Undone& entry) {
+        return entry.outcome == Outcome::restored || entry.outcome == Outcome::dropped;
+    };
+    for (const auto& entry : undone)
+        if (drops(entry))
+            context_.remove(entry.pin);
+    // One save for the whole batch, after every date went back.
     if (!trySave()) {
-        // The record stays in the file, so it stays in the list too; with
-        // its folder restored, removing it again only deletes the record.
-        context_.insert(pin);
-        return failureLine(pin->displayName(), saveFailedText());
+        for (auto& entry : undone) {
+            if (entry.outcome == Outcome::failed)
+                continue;
+            // The record stays in the file, so it stays in the list too; with
+            // its folder restored, removing it again only deletes the record.
+            if (drops(entry))
+                context_.insert(entry.pin);
+            entry.line = failureLine(entry.pin->displayName(), saveFailedText());
+        }
     }
-    return std::nullopt;
+    std::vector<std::string> lines;
+    for (const auto& entry : undone)
+        if (entry.line)
+            lines.push_back(*entry.line);
+    return lines;
 }
 
 void PinStore::unpinAll() {
     Operation operation(*this);
     if (refusesInMemory())
         return;
-    std::vector<std::string> failures;
+    std::vector<Undone> undone;
     for (const auto& pin : fetchPins())
-        if (auto failure = remove(pin))
-            failures.push_back(*failure);
-    setErrorMessage(joinedLines(failures));
+        undone.push_back(undoPin(pin, false));
+    setErrorMessage(joinedLines(commitUnpins(undone)));
 }
 
 void PinStore::chooseFoldersToPin() {

@@ -47,12 +47,28 @@ public:
 
     void setDesktop(std::shared_ptr<Desktop> desktop) { desktop_ = std::move(desktop); }
 
+    // Records inserted, removed and changed, for views and the folder watch.
+    ObserverList<const ModelChange&>& changes() { return context_.changes(); }
+
     void add(const std::vector<std::string>& urls);
     void unpin(const std::vector<std::string>& urls);
-    // The failure line, or absent when the pin was undone and removed.
+    // The failure line, or absent when the pin was undone and removed. A
+    // folder that cannot be reached keeps its record (marked missing, its
+    // unpin completed once it is back), unless the record was already shown
+    // missing: then removing it is the user's explicit choice, the record
+    // goes and the line says the folder keeps its pin date.
     Message remove(const PinnedFolderPtr& pin);
     void unpinAll();
-    void reapplyAll();
+    // Re-applies every pin and completes unpins left pending. With
+    // `reportsEveryPin` (the reapply command) errorMessage is set to one
+    // line per pin that could not be re-applied, or cleared; otherwise only
+    // a failed save is shown.
+    void reapplyAll(bool reportsEveryPin = false);
+    // The same for some pins (the folder watch): each newly seen earlier
+    // date is saved before the pin date goes back over it; a failed save
+    // leaves that folder as it is and shows in errorMessage.
+    void reapply(const std::vector<PinnedFolderPtr>& pins);
+    // Brings stored paths and the missing flags up to date.
     void refreshPaths();
     std::vector<PinnedFolderPtr> fetchPins();
     void chooseFoldersToPin();
@@ -78,6 +94,13 @@ public:
     // What every change answers while the store lives only in memory: an
     // earlier date kept there would be lost when the process ends.
     static std::string inMemoryRefusal();
+    // Why an unpin could not finish now: the folder is away.
+    static std::string awayText();
+    // What removing the record of a folder that is away leaves behind.
+    static std::string removedAwayText();
+    // A sentence for the unpin-all confirmation: what happens to folders
+    // that are away.
+    static std::string unpinAllAwayText();
 
 private:
     class Operation;
@@ -87,6 +110,18 @@ private:
     bool trySave();
     bool refusesInMemory();
     void withEarlierDateSaved(PinnedFolder& pin, const std::function<void()>& body);
+    // An unpin in two steps: the folder's date goes back (or the record is
+    // marked to wait for it), then one save removes the records of a batch.
+    struct Undone {
+        PinnedFolderPtr pin;
+        enum class Outcome { restored, dropped, pending, failed } outcome;
+        Message line;
+    };
+    Undone undoPin(const PinnedFolderPtr& pin, bool dropsWhenAway);
+    std::vector<std::string> commitUnpins(std::vector<Undone>& undone);
+    // Re-applies one pin, or completes its pending unpin. The failure line
+    // when it could not; throws StoreError when a save failed.
+    Message reapplyOne(const PinnedFolderPtr& pin);
 
     ModelContext& context_;
     PinService service_;

@@ -45,6 +45,9 @@ void PinnedFolder::setNeedsAccess(bool value) {
 void PinnedFolder::setIsLocked(bool value) {
     assign(isLocked_, value, Field::isLocked);
 }
+void PinnedFolder::setIsUnpinPending(bool value) {
+    assign(isUnpinPending_, value, Field::isUnpinPending);
+}
 
 std::string PinnedFolder::displayName() const {
     return FolderPath::displayName(path_);

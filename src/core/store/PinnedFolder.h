@@ -29,6 +29,7 @@ public:
         isMissing,
         needsAccess,
         isLocked,
+        isUnpinPending,
     };
 
     // A record with every default: empty path, no bookmark, no original date,
@@ -48,6 +49,9 @@ public:
     bool isMissing() const { return isMissing_; }
     bool needsAccess() const { return needsAccess_; }
     bool isLocked() const { return isLocked_; }
+    // Unpinned while its folder could not be reached: the next time the
+    // folder is found, its earlier date goes back and the record goes.
+    bool isUnpinPending() const { return isUnpinPending_; }
 
     void setPath(std::string value);
     void setBookmark(std::optional<Bytes> value);
@@ -57,6 +61,7 @@ public:
     void setIsMissing(bool value);
     void setNeedsAccess(bool value);
     void setIsLocked(bool value);
+    void setIsUnpinPending(bool value);
 
     // The file manager's name for `path`, in Unicode NFC.
     std::string displayName() const;
@@ -79,6 +84,7 @@ private:
     bool isMissing_ = false;
     bool needsAccess_ = false;
     bool isLocked_ = false;
+    bool isUnpinPending_ = false;
 
     std::optional<std::int64_t> persistentIdentifier_;
     Observers observers_;
@@ -104,11 +110,12 @@ struct PropertyDescription {
     const char* defaultValue;
 };
 
-// Version 1.0.0 of the store's schema: the one model PinnedFolder.
+// Version 1.0.0 of the store's schema: the one model PinnedFolder. The last
+// property was added to stores of 1.0.0 in place (a column with a default).
 struct SchemaV1 {
     static constexpr SchemaVersion versionIdentifier{1, 0, 0};
     static constexpr std::array<const char*, 1> models{"PinnedFolder"};
-    static constexpr std::array<PropertyDescription, 8> properties{{
+    static constexpr std::array<PropertyDescription, 9> properties{{
         {"path", "String", "\"\""},
         {"bookmark", "Data?", "nil"},
         {"originalAddedDate", "Date?", "nil"},
@@ -117,6 +124,7 @@ struct SchemaV1 {
         {"isMissing", "Bool", "false"},
         {"needsAccess", "Bool", "false"},
         {"isLocked", "Bool", "false"},
+        {"isUnpinPending", "Bool", "false"},
     }};
 };
 

@@ -30,7 +30,8 @@ CREATE TABLE PinnedFolder (
     pinnedAt REAL NOT NULL,
     isMissing INTEGER NOT NULL DEFAULT 0,
     needsAccess INTEGER NOT NULL DEFAULT 0,
-    isLocked INTEGER NOT NULL DEFAULT 0
+    isLocked INTEGER NOT NULL DEFAULT 0,
+    isUnpinPending INTEGER NOT NULL DEFAULT 0
 );
 )sql";
 
@@ -194,6 +195,20 @@ void StoreSchema::validate(SQLite::Database& db) {
     SQLite::Statement meta(db, "SELECT value FROM meta WHERE key = 'schemaVersion'");
     if (!meta.executeStep() || meta.getColumn(0).getString() != versionString)
         throwDamaged("the store's meta table names another schema version");
+}
+
+void StoreSchema::addMissingColumns(SQLite::Database& db) {
+    // Only a table of exactly the columns before the pending-unpin flag gets
+    // it; anything else is left for validate() to judge.
+    std::vector<std::string> columns;
+    SQLite::Statement info(db, "SELECT name FROM pragma_table_info('PinnedFolder') ORDER BY cid");
+    while (info.executeStep())
+        columns.push_back(info.getColumn(0).getString());
+    std::vector<std::string> before{"id"};
+    for (std::size_t i = 0; i + 1 < SchemaV1::properties.size(); ++i)
+        before.emplace_back(SchemaV1::properties[i].name);
+    if (columns == before)
+        db.exec("ALTER TABLE PinnedFolder ADD COLUMN isUnpinPending INTEGER NOT NULL DEFAULT 0");
 }
 
 bool StoreSchema::exists(const std::string& path) {

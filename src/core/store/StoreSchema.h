@@ -40,6 +40,11 @@ public:
     // (damagedContent) or SQLite::Exception.
     static void validate(SQLite::Database& db);
 
+    // Adds the columns a store of 1.0.0 made before them lacks (each with its
+    // default); does nothing to a store that has them or is not ours.
+    // Throws SQLite::Exception.
+    static void addMissingColumns(SQLite::Database& db);
+
     // Whether anything, even a dangling symbolic link, is at `path`.
     static bool exists(const std::string& path);
 

@@ -10,6 +10,8 @@
 #include <sys/stat.h>
 #include <sys/statfs.h>
 #include <sys/syscall.h>
+#include <sys/sysmacros.h>
+#include <sys/xattr.h>
 #include <unistd.h>
 
 #include <array>
@@ -150,10 +152,82 @@ void writeAccessTime(const OpenedFolder& folder, TimeSpec time) {
     }
 }
 
+FolderKey folderKey(const OpenedFolder& folder) {
+    struct statx info {};
+    if (::statx(folder.fd.get(), "", AT_EMPTY_PATH, STATX_TYPE | STATX_INO | STATX_BTIME, &info) !=
+        0)
+        throwReadError(errno);
+    FolderKey key{makedev(info.stx_dev_major, info.stx_dev_minor), info.stx_ino, std::nullopt};
+    if (info.stx_mask & STATX_BTIME)
+        key.birth = TimeSpec{info.stx_btime.tv_sec, info.stx_btime.tv_nsec};
+    return key;
+}
+
+// Attribute calls on an O_PATH descriptor fail with EBADF on kernels that
+// do not take them there; the descriptor's /proc entry names the same folder.
+template <typename OnFd, typename OnPath>
+long throughFd(const OpenedFolder& folder, OnFd onFd, OnPath onPath) {
+    long result = onFd(folder.fd.get());
+    if (result < 0 && errno == EBADF)
+        result = onPath(procPath(folder).c_str());
+    return result;
+}
+
+bool keepsNoUserAttributes(int error) {
+    // EPERM: user attributes are refused on this kind of item (a sticky
+    // folder of someone else's); either way the store alone keeps the date.
+    return error == ENOTSUP || error == EOPNOTSUPP || error == EPERM || error == EACCES;
+}
+
+std::optional<std::string> readMark(const OpenedFolder& folder) {
+    char buffer[128];
+    long size = throughFd(
+        folder, [&](int fd) { return ::fgetxattr(fd, earlierMarkName, buffer, sizeof buffer); },
+        [&](const char* path) { return ::getxattr(path, earlierMarkName, buffer, sizeof buffer); });
+    if (size < 0)
+        return std::nullopt;
+    return std::string(buffer, static_cast<std::size_t>(size));
+}
+
+bool writeMark(const OpenedFolder& folder, const std::string& data) {
+    long result = throughFd(
+        folder,
+        [&](int fd) { return ::fsetxattr(fd, earlierMarkName, data.data(), data.size(), 0); },
+        [&](const char* path) {
+            return ::setxattr(path, earlierMarkName, data.data(), data.size(), 0);
+        });
+    if (result == 0)
+        return true;
+    int error = errno;
+    if (keepsNoUserAttributes(error))
+        return false;
+    throw writeError(error, [] { return false; });
+}
+
+void removeMark(const OpenedFolder& folder) {
+    throughFd(
+        folder, [&](int fd) { return ::fremovexattr(fd, earlierMarkName); },
+        [&](const char* path) { return ::removexattr(path, earlierMarkName); });
+}
+
+// File managers ignore access events; the same mode written back is an
+// attribute change they re-sort on.
+void announce(const OpenedFolder& folder) {
+    struct statx info {};
+    if (::statx(folder.fd.get(), "", AT_EMPTY_PATH, STATX_MODE, &info) != 0)
+        return;
+    const mode_t mode = info.stx_mode & 07777;
+    throughFd(
+        folder, [&](int fd) { return ::fchmod(fd, mode); },
+        [&](const char* path) { return ::chmod(path, mode); });
+}
+
 } // namespace
 
 const AddedDatePrimitives& systemAddedDatePrimitives() {
-    static const AddedDatePrimitives primitives{openFolder, readAccessTime, writeAccessTime};
+    static const AddedDatePrimitives primitives{openFolder, readAccessTime, writeAccessTime,
+                                                folderKey,  readMark,       writeMark,
+                                                removeMark, announce};
     return primitives;
 }
 
