@@ -62,16 +62,16 @@ TEST_F(ModelStoreTest, FirstLaunchCreatesAPrivateDirectoryAndAnEmptyStore) {
     EXPECT_EQ(storeState(), StoreState::opened);
     container->mainContext().insert(makeRecord("/secret", 0));
     container->mainContext().save();
-    for (const char* suffix : {"", "-wal", "-shm", ".lock"})
+    for (const char* suffix : {"", "-journal", ".lock"})
         EXPECT_EQ(modeOf(defaultStoreURL() + suffix), 0600u) << suffix;
     container.reset();
     // Wider modes, as a store from before may have, are narrowed when it is used.
     ::chmod(folder.c_str(), 0755);
-    for (const char* suffix : {"", "-wal", "-shm", ".lock"})
+    for (const char* suffix : {"", "-journal", ".lock"})
         ::chmod((defaultStoreURL() + suffix).c_str(), 0644);
     container = openStore(defaultStoreURL());
     EXPECT_EQ(modeOf(folder), 0700u);
-    for (const char* suffix : {"", "-wal", "-shm", ".lock"})
+    for (const char* suffix : {"", "-journal", ".lock"})
         EXPECT_EQ(modeOf(defaultStoreURL() + suffix), 0600u) << suffix;
     ::umask(umask);
 }

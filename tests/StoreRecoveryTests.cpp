@@ -12,6 +12,7 @@
 #include <map>
 #include <random>
 #include <set>
+#include <sqlite3.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -203,10 +204,38 @@ TEST_F(StoreRecoveryTest, AKilledWriterNeverLosesASavedRecord) {
         for (std::int64_t id; ::read(ids[0], &id, sizeof id) == sizeof id;)
             saved.insert(id);
         ::close(ids[0]);
+        // The file alone holds every saved record, whatever becomes of the
+        // files beside it.
+        for (const char* suffix : {"-journal", "-wal", "-shm"})
+            fs::remove(store + suffix);
         std::set<std::int64_t> stored; // opening throws if the store was damaged
         for (const auto& record : ModelContainer::open(store)->mainContext().fetchAll())
             stored.insert(*record->persistentIdentifier());
         ASSERT_TRUE(std::includes(stored.begin(), stored.end(), saved.begin(), saved.end()))
             << "round " << round;
     }
+}
+
+// A store from before, kept in write-ahead-log mode with records only in its
+// log, is switched on opening: the log is folded into the store file, which
+// alone then holds every record.
+TEST_F(StoreRecoveryTest, AStoreWithAWriteAheadLogIsFoldedIntoItsFile) {
+    const std::string store = storeIn("wal");
+    makeStore(store, 3);
+    {
+        SQLite::Database old(store, SQLite::OPEN_READWRITE);
+        sqlite3_db_config(old.getHandle(), SQLITE_DBCONFIG_NO_CKPT_ON_CLOSE, 1, nullptr);
+        old.exec("PRAGMA journal_mode = WAL");
+        old.exec(R"(INSERT INTO PinnedFolder (path, "order", pinnedAt) VALUES ('/in/log', 9, 1))");
+    }
+    ASSERT_GT(fs::file_size(store + "-wal"), 0u);
+    EXPECT_EQ(ModelContainer::open(store)->mainContext().fetchAll().size(), 4u);
+    EXPECT_FALSE(fs::exists(store + "-wal") || fs::exists(store + "-shm"));
+    EXPECT_EQ(readFile(store).at(18), 1); // rollback-journal file format
+
+    const std::string copy = storeIn("copy");
+    fs::copy_file(store, copy);
+    auto records = ModelContainer::open(copy)->mainContext().fetchAll();
+    ASSERT_EQ(records.size(), 4u);
+    EXPECT_EQ(records.back()->path(), "/in/log");
 }

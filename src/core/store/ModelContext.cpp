@@ -225,17 +225,7 @@ bool ModelContext::contains(const PinnedFolderPtr& record) const {
 }
 
 void ModelContext::checkpoint() {
-    if (!db_)
-        return;
-    // The process owns the store (StoreLock), so no reader holds the log back
-    // and a full checkpoint copies every frame and truncates the log.
-    int logFrames = 0, copiedFrames = 0;
-    sqlite3* handle = db_->getHandle();
-    int result = sqlite3_wal_checkpoint_v2(handle, nullptr, SQLITE_CHECKPOINT_TRUNCATE, &logFrames,
-                                           &copiedFrames);
-    if (result != SQLITE_OK)
-        throw StoreError(std::string("cannot checkpoint the store: ") + sqlite3_errmsg(handle),
-                         sqlite3_extended_errcode(handle), sqlite3_system_errno(handle));
+    // Every commit already lands in the store file (rollback journal).
 }
 
 bool ModelContext::hasChanges() const {

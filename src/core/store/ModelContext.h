@@ -62,10 +62,9 @@ public:
     // Whether `record` is one of the live records (not deleted meanwhile).
     bool contains(const PinnedFolderPtr& record) const;
 
-    // Folds the write-ahead log into the store file and empties it, so the
-    // file alone is a complete copy of every saved record and a lost or
-    // damaged log costs nothing. Throws StoreError; saved records stay safe
-    // in the log then.
+    // Kept for callers from the write-ahead-log days: every save already
+    // lands in the store file itself (a rollback journal), so the file alone
+    // holds every saved record and there is nothing to fold in. Does nothing.
     void checkpoint();
 
     // True for a context whose records live only as long as the process.

@@ -21,7 +21,9 @@ namespace fs = std::filesystem;
 
 constexpr const char* bundleIdentifier = "brindle-engineering.Skyloom.direct";
 constexpr const char* storeFileName = "default.store";
-constexpr const char* suffixes[] = {"", "-shm", "-wal"};
+// The rollback journal goes with them: one left behind would be played into
+// the new store.
+constexpr const char* suffixes[] = {"", "-shm", "-wal", "-journal"};
 
 struct ProcessState {
     std::mutex mutex;

@@ -52,11 +52,11 @@ std::string storeUnavailableMessage();
 // Moving aside and the hooks around the shared container.
 class StoreRecovery {
 public:
-    // Moves the store file and its "-shm" and "-wal" companions, those that
-    // exist, to "<store>.corrupt-<stamp>" plus their suffix. The stamp is the
-    // current time in whole seconds, raised by one until none of the three
-    // names is taken, so an earlier moved-aside file is never overwritten and
-    // the three files always share one stamp. A failed move is skipped.
+    // Moves the store file and its "-shm", "-wal" and "-journal" companions,
+    // those that exist, to "<store>.corrupt-<stamp>" plus their suffix. The
+    // stamp is the current time in whole seconds, raised by one until none of
+    // the names is taken, so an earlier moved-aside file is never overwritten
+    // and the files always share one stamp. A failed move is skipped.
     // Returns the stamp used.
     static std::int64_t moveAside(const std::string& storePath);
 

@@ -97,9 +97,6 @@ void StoreSchema::createStore(const std::string& storePath) {
             meta.exec();
             transaction.commit();
         }
-        if (db.execAndGet("PRAGMA journal_mode = WAL").getString() != "wal")
-            throw StoreOpenError(StoreOpenError::Reason::ioError,
-                                 "the file system does not support write-ahead logging");
     } catch (const SQLite::Exception& e) {
         ::unlink(temporary.c_str());
         throw StoreOpenError(StoreOpenError::classify(e.getExtendedErrorCode(), 0),
@@ -202,7 +199,7 @@ bool StoreSchema::exists(const std::string& path) {
 }
 
 void StoreSchema::makePrivate(const std::string& storePath) {
-    for (const char* suffix : {"", "-wal", "-shm"}) {
+    for (const char* suffix : {"", "-journal", "-wal", "-shm"}) {
         const std::string path = storePath + suffix;
         struct stat info {};
         if (::lstat(path.c_str(), &info) == 0 && S_ISREG(info.st_mode) &&

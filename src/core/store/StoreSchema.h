@@ -43,7 +43,7 @@ public:
     // Whether anything, even a dangling symbolic link, is at `path`.
     static bool exists(const std::string& path);
 
-    // Narrows the store file and its "-wal" and "-shm" companions to 0600,
+    // Narrows the store file and its "-journal", "-wal" and "-shm" companions to 0600,
     // those that exist and are ours; the paths of pinned folders are in them.
     static void makePrivate(const std::string& storePath);
 };
