@@ -3,10 +3,12 @@
 #include "core/engine/PinService.h"
 #include "core/store/ModelContainer.h"
 #include "core/store/StoreRecovery.h"
+#include "core/store/StoreSchema.h"
 #include "support/TempDir.h"
 
 #include <SQLiteCpp/SQLiteCpp.h>
 #include <cmath>
+#include <fcntl.h>
 #include <filesystem>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
@@ -169,4 +171,31 @@ TEST_F(ModelStoreTest, ContextKeepsOneObjectPerRecordAndSavesOnlyItsChanges) {
     auto c = makeRecord("/c", 5);
     reopened.insert(c);
     EXPECT_GT(c->persistentIdentifier().value(), twinIdentifier);
+}
+
+// The integrity check reads the whole file, so it runs only when the file
+// changed since a Skyloom last closed it: written by another program, even
+// one that put its modification time back, or replaced.
+TEST_F(ModelStoreTest, TheIntegrityCheckRunsOnlyWhenTheFileChangedSinceItWasClosed) {
+    const std::string store = defaultStoreURL();
+    auto opensChecking = [&] {
+        const int before = StoreSchema::integrityChecksRun();
+        ModelContainer::open(store)->mainContext().insert(makeRecord("/x", 1));
+        return StoreSchema::integrityChecksRun() - before;
+    };
+    EXPECT_EQ(opensChecking(), 1); // new: never closed by us
+    EXPECT_EQ(opensChecking(), 0);
+    EXPECT_EQ(opensChecking(), 0);
+
+    struct stat info {};
+    ASSERT_EQ(::stat(store.c_str(), &info), 0);
+    SQLite::Database(store, SQLite::OPEN_READWRITE).exec("UPDATE meta SET value = value");
+    const timespec times[2] = {info.st_atim, info.st_mtim};
+    ASSERT_EQ(::utimensat(AT_FDCWD, store.c_str(), times, 0), 0);
+    EXPECT_EQ(opensChecking(), 1);
+    EXPECT_EQ(opensChecking(), 0);
+
+    std::filesystem::copy_file(store, store + ".copy");
+    std::filesystem::rename(store + ".copy", store);
+    EXPECT_EQ(opensChecking(), 1);
 }

@@ -73,8 +73,17 @@ void closeUntouched(std::unique_ptr<SQLite::Database>& db, const std::string& st
 
 ModelContainer::ModelContainer() = default;
 ModelContainer::~ModelContainer() {
+    // Only a store that opened and passed its checks has a context.
+    const bool opened = context_ && db_;
     context_.reset();
     db_.reset();
+    // Notes how this process left the file, so that the next opening can
+    // skip the integrity check when nobody wrote it since.
+    if (opened && lock_) {
+        auto stamp = StoreSchema::fileStamp(storePath_);
+        if (!stamp.empty() && stamp != lock_->note())
+            lock_->setNote(stamp);
+    }
 }
 
 std::unique_ptr<ModelContainer> ModelContainer::inMemory() {
@@ -128,7 +137,12 @@ std::unique_ptr<ModelContainer> ModelContainer::open(const std::string& storePat
         if (sqlite3_db_readonly(handle, "main") == 1)
             throw StoreOpenError(StoreOpenError::Reason::permission, "the store file is read-only");
 
-        StoreSchema::validate(*db);
+        // The integrity check reads the whole file; it runs only when the
+        // file changed since a Skyloom last closed it (or that is unknown).
+        const auto stamp = StoreSchema::fileStamp(storePath);
+        const bool unchanged =
+            container->lock_ && !stamp.empty() && container->lock_->note() == stamp;
+        StoreSchema::validate(*db, !unchanged);
 
         // A rollback journal writes every commit into the store file itself,
         // so the file alone holds everything saved, whatever becomes of the

@@ -29,6 +29,13 @@ public:
 
     static std::string lockPath(const std::string& storePath) { return storePath + ".lock"; }
 
+    // A short note kept in the lock file: how the store file looked when
+    // its owner last closed it (see StoreSchema::fileStamp). Empty when
+    // there is none or it cannot be read; writing fails silently, since a
+    // missing note only costs a check.
+    std::string note() const;
+    void setNote(const std::string& text);
+
     // The app keeps the interface responsive; a command line waits its turn.
     static constexpr std::chrono::milliseconds defaultWait{2000};
     static constexpr std::chrono::milliseconds commandLineWait{60'000};

@@ -5,6 +5,7 @@
 #include "core/store/StoreError.h"
 
 #include <SQLiteCpp/SQLiteCpp.h>
+#include <atomic>
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
@@ -149,7 +150,25 @@ void StoreSchema::checkHeader(const std::string& storePath) {
         throwDamaged("the store has an unknown schema version");
 }
 
-void StoreSchema::validate(SQLite::Database& db) {
+namespace {
+std::atomic<int> integrityChecks{0};
+}
+
+int StoreSchema::integrityChecksRun() {
+    return integrityChecks.load();
+}
+
+std::string StoreSchema::fileStamp(const std::string& storePath) {
+    struct stat info {};
+    if (::stat(storePath.c_str(), &info) != 0)
+        return {};
+    return "store " + std::to_string(info.st_dev) + " " + std::to_string(info.st_ino) + " " +
+           std::to_string(info.st_size) + " " + std::to_string(info.st_mtim.tv_sec) + "." +
+           std::to_string(info.st_mtim.tv_nsec) + " " + std::to_string(info.st_ctim.tv_sec) + "." +
+           std::to_string(info.st_ctim.tv_nsec) + "\n";
+}
+
+void StoreSchema::validate(SQLite::Database& db, bool checkIntegrity) {
     // The header again: an uncheckpointed write-ahead log may hold newer values.
     if (db.execAndGet("PRAGMA application_id").getInt() != applicationId)
         throwDamaged("the store file belongs to another application");
@@ -159,7 +178,8 @@ void StoreSchema::validate(SQLite::Database& db) {
     if (version != userVersion)
         throwDamaged("the store has an unknown schema version");
 
-    {
+    if (checkIntegrity) {
+        ++integrityChecks;
         SQLite::Statement check(db, "PRAGMA quick_check(1)");
         if (!check.executeStep() || check.getColumn(0).getString() != "ok")
             throwDamaged("the store failed its integrity check");

@@ -35,10 +35,19 @@ public:
     // newerSchema for a store a newer Skyloom wrote.
     static void checkHeader(const std::string& storePath);
 
-    // Checks an open database: identity, version, quick_check, and exactly
-    // the tables and columns of schema 1.0.0. Throws StoreOpenError
-    // (damagedContent) or SQLite::Exception.
-    static void validate(SQLite::Database& db);
+    // Checks an open database: identity, version, quick_check when
+    // `checkIntegrity`, and exactly the tables and columns of schema 1.0.0.
+    // Throws StoreOpenError (damagedContent) or SQLite::Exception.
+    static void validate(SQLite::Database& db, bool checkIntegrity = true);
+
+    // How many integrity checks validate() ran in this process.
+    static int integrityChecksRun();
+
+    // The store file as it is now: device, inode, size, and its modification
+    // and change times to the nanosecond; empty when it cannot be read. Any
+    // write by anyone changes the change time, which no program can set
+    // back, so an equal stamp means the file was not written in between.
+    static std::string fileStamp(const std::string& storePath);
 
     // Whether anything, even a dangling symbolic link, is at `path`.
     static bool exists(const std::string& path);
