@@ -1,5 +1,6 @@
 // The model store on real SQLite files.
 
+#include "core/engine/Bookmark.h"
 #include "core/engine/PinService.h"
 #include "core/store/ModelContainer.h"
 #include "core/store/StoreRecovery.h"
@@ -198,4 +199,57 @@ TEST_F(ModelStoreTest, TheIntegrityCheckRunsOnlyWhenTheFileChangedSinceItWasClos
     std::filesystem::copy_file(store, store + ".copy");
     std::filesystem::rename(store + ".copy", store);
     EXPECT_EQ(opensChecking(), 1);
+}
+
+// A folder's record is found by the identity its bookmark names, also after
+// the bookmark changes and after reopening; a new folder on a reused inode
+// (another birth time) is another folder. A store from before the identity
+// columns gets them, filled from the bookmarks, on opening.
+TEST_F(ModelStoreTest, RecordsAreFoundByTheirFolderIdentity) {
+    const std::string a = dir.makeFolder("a"), b = dir.makeFolder("b");
+    const auto identityA = platform::folderIdentity(a).value();
+    const auto identityB = platform::folderIdentity(b).value();
+    {
+        auto container = ModelContainer::open(defaultStoreURL());
+        auto& context = container->mainContext();
+        auto pinA = std::make_shared<PinnedFolder>(a, Bookmark::make(a), 1.0, 0, 2.0);
+        auto noBookmark = std::make_shared<PinnedFolder>(b, std::nullopt, 1.0, 1, 2.0);
+        context.insert(pinA);
+        context.insert(noBookmark);
+        EXPECT_EQ(context.fetchByIdentity(identityA), std::vector{pinA});
+        EXPECT_TRUE(context.fetchByIdentity(identityB).empty());
+        auto reborn = identityA;
+        reborn.birth = TimeSpec{1, 2};
+        if (identityA.birth) {
+            EXPECT_TRUE(context.fetchByIdentity(reborn).empty());
+        }
+        // A bookmark of the first version has no birth time: the inode decides.
+        pinA->setBookmark(Bookmark::encode({identityB.device, identityB.inode, {}, {}}, b));
+        EXPECT_TRUE(context.fetchByIdentity(identityA).empty());
+        EXPECT_EQ(context.fetchByIdentity(identityB), std::vector{pinA});
+        EXPECT_EQ(context.highestOrder(), 1);
+        context.remove(pinA);
+        EXPECT_TRUE(context.fetchByIdentity(identityB).empty());
+        context.insert(pinA);
+        pinA->setBookmark(Bookmark::make(a));
+        context.save();
+    }
+    {
+        SQLite::Database old(defaultStoreURL(), SQLite::OPEN_READWRITE);
+        old.exec("DROP INDEX PinnedFolderByIdentity");
+        for (const char* column : {"folderBirth", "folderInode", "folderDevice"})
+            old.exec(std::string("ALTER TABLE PinnedFolder DROP COLUMN ") + column);
+    }
+    for (int round = 0; round < 2; ++round) {
+        auto container = ModelContainer::open(defaultStoreURL());
+        auto found = container->mainContext().fetchByIdentity(identityA);
+        ASSERT_EQ(found.size(), 1u);
+        EXPECT_EQ(found[0]->path(), a);
+    }
+    SQLite::Database db(defaultStoreURL());
+    EXPECT_EQ(db.execAndGet("SELECT folderInode FROM PinnedFolder INDEXED BY "
+                            "PinnedFolderByIdentity WHERE folderDevice = " +
+                            std::to_string(std::int64_t(identityA.device)))
+                  .getInt64(),
+              std::int64_t(identityA.inode));
 }

@@ -156,6 +156,7 @@ std::unique_ptr<ModelContainer> ModelContainer::open(const std::string& storePat
                                  "the store cannot use a rollback journal");
         db->exec(options.synchronous == Options::Synchronous::full ? "PRAGMA synchronous = FULL"
                                                                    : "PRAGMA synchronous = NORMAL");
+        StoreSchema::migrate(*db);
         container->context_.reset(new ModelContext(db.get()));
         container->context_->load();
     } catch (const SQLite::Exception& e) {

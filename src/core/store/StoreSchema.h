@@ -9,6 +9,8 @@ class Database;
 
 namespace skyloom {
 
+struct TimeSpec;
+
 // The layout of the store file for schema 1.0.0: one table "PinnedFolder"
 // with the record's eight properties in their declared order behind the
 // persistent identifier, a "meta" table with the schema version, and the
@@ -36,7 +38,8 @@ public:
     static void checkHeader(const std::string& storePath);
 
     // Checks an open database: identity, version, quick_check when
-    // `checkIntegrity`, and exactly the tables and columns of schema 1.0.0.
+    // `checkIntegrity`, and exactly the tables and columns of schema 1.0.0,
+    // with or without the added columns and index.
     // Throws StoreOpenError (damagedContent) or SQLite::Exception.
     static void validate(SQLite::Database& db, bool checkIntegrity = true);
 
@@ -48,6 +51,32 @@ public:
     // write by anyone changes the change time, which no program can set
     // back, so an equal stamp means the file was not written in between.
     static std::string fileStamp(const std::string& storePath);
+
+    // Columns added after the eight properties, each with its type, in the
+    // order they were added. They carry no property of a record: the
+    // folder identity its bookmark names (device, inode, birth time in
+    // nanoseconds), indexed so that a folder's record is found without a
+    // scan. A store without them is still schema 1.0.0 and gets them on
+    // opening (migrate()).
+    struct AddedColumn {
+        const char* name;
+        const char* type;
+    };
+    static constexpr AddedColumn addedColumns[] = {
+        {"folderDevice", "INTEGER"},
+        {"folderInode", "INTEGER"},
+        {"folderBirth", "INTEGER"},
+    };
+    static constexpr const char* identityIndexName = "PinnedFolderByIdentity";
+
+    // Adds what is missing of the added columns and the identity index, and
+    // fills the identity of every record from its bookmark, in one
+    // transaction; does nothing (and writes nothing) when all is there.
+    // Throws SQLite::Exception.
+    static void migrate(SQLite::Database& db);
+
+    // A birth time as the folderBirth column keeps it.
+    static std::int64_t birthValue(const TimeSpec& birth);
 
     // Whether anything, even a dangling symbolic link, is at `path`.
     static bool exists(const std::string& path);
