@@ -5,6 +5,7 @@
 #include "core/platform/ApplicationSupport.h"
 #include "core/store/StoreSchema.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <exception>
@@ -70,11 +71,18 @@ std::unique_ptr<ModelContainer> openStore(const std::string& storePath,
                                           std::chrono::milliseconds lockWait,
                                           const std::function<void()>& whileWaiting) {
     std::shared_ptr<StoreLock> lock;
+    ModelContainer::Options options;
     try {
         // The lock is held from the first attempt through moving aside to the
         // second, so no other process sees the files in between.
+        const auto start = std::chrono::steady_clock::now();
         lock = StoreLock::acquire(storePath, lockWait, whileWaiting);
-        auto container = ModelContainer::open(storePath, lock, ModelContainer::Options{});
+        // A program that ignores the lock file but keeps the database locked
+        // is waited for as long as what is left of the wait.
+        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+            lockWait - (std::chrono::steady_clock::now() - start));
+        options.busyTimeout = std::max(options.busyTimeout, left);
+        auto container = ModelContainer::open(storePath, lock, options);
         process().state = StoreState::opened;
         process().unavailableReason.reset();
         return container;
@@ -88,7 +96,7 @@ std::unique_ptr<ModelContainer> openStore(const std::string& storePath,
     StoreRecovery::moveAside(storePath);
     process().wasReset = true;
     try {
-        auto container = ModelContainer::open(storePath, lock, ModelContainer::Options{});
+        auto container = ModelContainer::open(storePath, lock, options);
         process().state = StoreState::reset;
         process().unavailableReason.reset();
         return container;

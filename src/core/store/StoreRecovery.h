@@ -25,7 +25,9 @@ std::string defaultStoreURL();
 // mean damage) leaves the files as they are and the process runs on an
 // in-memory store, which changes no folder, as it does when even a new store
 // cannot be opened. Waits up to `lockWait` for another process that holds
-// the store, calling `whileWaiting` once after StoreLock::noticeDelay.
+// the store (its lock file, or the database itself), calling `whileWaiting`
+// once after StoreLock::noticeDelay, and opens it once it is free: a store
+// that is only busy for a while is never answered from memory.
 std::unique_ptr<ModelContainer>
 openStore(const std::string& storePath, std::chrono::milliseconds lockWait = StoreLock::defaultWait,
           const std::function<void()>& whileWaiting = {});
@@ -62,7 +64,7 @@ public:
 
     // How long sharedModelContainer() waits for another process holding the
     // store, and what it calls once the wait grows long. Only before its
-    // first use: the command line waits its turn, the app does not.
+    // first use.
     static void setLockWait(std::chrono::milliseconds wait, std::function<void()> whileWaiting);
 
     // For tests: closes the shared container and clears the process flags,
