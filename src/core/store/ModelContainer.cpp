@@ -143,6 +143,10 @@ std::unique_ptr<ModelContainer> ModelContainer::open(const std::string& storePat
         const bool unchanged =
             container->lock_ && !stamp.empty() && container->lock_->note() == stamp;
         StoreSchema::validate(*db, !unchanged);
+        // Read before anything is written, so that a store that cannot be
+        // read whole is left exactly as it was.
+        container->context_.reset(new ModelContext(db.get()));
+        container->context_->load();
 
         // A rollback journal writes every commit into the store file itself,
         // so the file alone holds everything saved, whatever becomes of the
@@ -157,8 +161,6 @@ std::unique_ptr<ModelContainer> ModelContainer::open(const std::string& storePat
         db->exec(options.synchronous == Options::Synchronous::full ? "PRAGMA synchronous = FULL"
                                                                    : "PRAGMA synchronous = NORMAL");
         StoreSchema::migrate(*db);
-        container->context_.reset(new ModelContext(db.get()));
-        container->context_->load();
     } catch (const SQLite::Exception& e) {
         int code = e.getExtendedErrorCode();
         int systemErrno = db ? sqlite3_system_errno(db->getHandle()) : 0;
