@@ -20,6 +20,9 @@ export XDG_RUNTIME_DIR="$root/runtime"
 mkdir -m 700 "$XDG_RUNTIME_DIR" "$root/kept"
 (cd "$root/kept" && seq 1 "$pins" | xargs mkdir)
 
+ms() { # the median of the microseconds on stdin, in milliseconds
+    sort -n | awk '{ v[NR] = $1 } END { printf "%.2f", v[int((NR + 1) / 2)] / 1000 }'
+}
 timed() { # COMMAND...: wall-clock microseconds, through perl for precision
     perl -MTime::HiRes=time -e '$s = time; system(@ARGV) == 0 or exit 1; printf "%d\n", (time - $s) * 1e6' "$@"
 }

@@ -13,6 +13,7 @@
 #include <filesystem>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <tuple>
 
 using namespace skyloom;
@@ -199,6 +200,21 @@ TEST_F(ModelStoreTest, TheIntegrityCheckRunsOnlyWhenTheFileChangedSinceItWasClos
     std::filesystem::copy_file(store, store + ".copy");
     std::filesystem::rename(store + ".copy", store);
     EXPECT_EQ(opensChecking(), 1);
+
+    // A command line saves and ends without closing the store: its own
+    // writes need no check either.
+    const pid_t pid = ::fork();
+    if (pid == 0) {
+        auto container = ModelContainer::open(store);
+        container->mainContext().insert(makeRecord("/y", 2));
+        container->mainContext().save();
+        std::_Exit(0);
+    }
+    int status = 0;
+    ::waitpid(pid, &status, 0);
+    ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+    EXPECT_EQ(opensChecking(), 0);
+    EXPECT_EQ(storedCount(), 1);
 }
 
 // A folder's record is found by the identity its bookmark names, also after

@@ -77,13 +77,16 @@ ModelContainer::~ModelContainer() {
     const bool opened = context_ && db_;
     context_.reset();
     db_.reset();
-    // Notes how this process left the file, so that the next opening can
-    // skip the integrity check when nobody wrote it since.
-    if (opened && lock_) {
-        auto stamp = StoreSchema::fileStamp(storePath_);
-        if (!stamp.empty() && stamp != lock_->note())
-            lock_->setNote(stamp);
-    }
+    if (opened)
+        noteStoreFile();
+}
+
+void ModelContainer::noteStoreFile() {
+    if (!lock_)
+        return;
+    auto stamp = StoreSchema::fileStamp(storePath_);
+    if (!stamp.empty() && stamp != lock_->note())
+        lock_->setNote(stamp);
 }
 
 std::unique_ptr<ModelContainer> ModelContainer::inMemory() {
@@ -161,6 +164,10 @@ std::unique_ptr<ModelContainer> ModelContainer::open(const std::string& storePat
         db->exec(options.synchronous == Options::Synchronous::full ? "PRAGMA synchronous = FULL"
                                                                    : "PRAGMA synchronous = NORMAL");
         StoreSchema::migrate(*db);
+        // The file is checked (or known unchanged) and as we left it.
+        ModelContainer* self = container.get();
+        container->context_->saved_ = [self] { self->noteStoreFile(); };
+        container->noteStoreFile();
     } catch (const SQLite::Exception& e) {
         int code = e.getExtendedErrorCode();
         int systemErrno = db ? sqlite3_system_errno(db->getHandle()) : 0;

@@ -57,6 +57,12 @@ public:
 private:
     ModelContainer();
 
+    // Notes in the lock file how the store file looks now, after our own
+    // writes, so that the next opening can skip the integrity check when
+    // nobody else wrote it since. Kept after every save: a command line
+    // ends without closing the store.
+    void noteStoreFile();
+
     std::string storePath_;
     // Destroyed in reverse: the context first, then the database, then the lock.
     std::shared_ptr<StoreLock> lock_;

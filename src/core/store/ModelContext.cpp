@@ -341,6 +341,8 @@ void ModelContext::save() {
             throw StoreError(std::string("cannot save the store: ") + e.what(),
                              e.getExtendedErrorCode(), sqlite3_system_errno(db_->getHandle()));
         }
+        if (saved_)
+            saved_();
     }
     inserted_.clear();
     updated_.clear();

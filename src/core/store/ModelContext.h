@@ -6,6 +6,7 @@
 #include "core/store/StoreError.h"
 
 #include <cstdint>
+#include <functional>
 #include <map>
 #include <optional>
 #include <set>
@@ -99,6 +100,9 @@ private:
 
     // `db` is null for a context that lives in memory only.
     explicit ModelContext(SQLite::Database* db);
+
+    // Called after each save that wrote to the file.
+    std::function<void()> saved_;
 
     // Reads every record of the store; throws SQLite::Exception. Values
     // outside what Skyloom writes are brought into range (see load()).
