@@ -244,6 +244,7 @@ TEST_F(ModelStoreTest, RecordsAreFoundByTheirFolderIdentity) {
         EXPECT_TRUE(context.fetchByIdentity(identityA).empty());
         EXPECT_EQ(context.fetchByIdentity(identityB), std::vector{pinA});
         EXPECT_EQ(context.highestOrder(), 1);
+        EXPECT_EQ(context.recordsWithoutIdentity(), 1u);
         context.remove(pinA);
         EXPECT_TRUE(context.fetchByIdentity(identityB).empty());
         context.insert(pinA);

@@ -53,6 +53,10 @@ public:
     // identity and is only found by its path.
     std::vector<PinnedFolderPtr> fetchByIdentity(const platform::FolderIdentity& identity) const;
 
+    // How many live records have no identity (no readable bookmark): only
+    // when there are any must a folder also be looked for by its path.
+    std::size_t recordsWithoutIdentity() const { return live_.size() - byIdentity_.size(); }
+
     // The largest `order` among the live records; absent when there are none.
     std::optional<std::int64_t> highestOrder() const;
 
