@@ -1,17 +1,23 @@
 // Timed driver: re-applying 10,000 intact pins, and adding 1,000 folders in
-// one call, on real folders and a real store file.
+// one call, on real folders and a real store file; then the cost of pinning
+// and unpinning one folder in a store of 10 pins against one of 10,000.
+// Usage: PinStoreBench [intact pins] [added folders] [rounds per size]
 
+#include "core/engine/Bookmark.h"
 #include "core/engine/FileSystemAddedDate.h"
 #include "core/store/ModelContainer.h"
 #include "core/store/PinStore.h"
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <ctime>
 #include <filesystem>
 #include <string>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <vector>
 
 using namespace skyloom;
 namespace fs = std::filesystem;
@@ -66,6 +72,51 @@ struct Setup {
     PinStore store;
 };
 
+double processorSeconds() {
+    timespec now{};
+    ::clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &now);
+    return double(now.tv_sec) + double(now.tv_nsec) * 1e-9;
+}
+
+double median(std::vector<double> values) {
+    std::sort(values.begin(), values.end());
+    return values.empty() ? 0 : values[values.size() / 2];
+}
+
+struct PerPin {
+    double pin = 0, unpin = 0, pinCpu = 0, unpinCpu = 0;
+};
+
+// A store that already holds `existing` pins of real folders (written
+// straight into the store, one save), then `rounds` times: pin one new
+// folder, unpin it again. Medians of wall-clock and processor time.
+PerPin perPinCost(const fs::path& root, int existing, int rounds) {
+    fs::create_directories(root);
+    Setup setup((root / "default.store").string());
+    auto& context = setup.container->mainContext();
+    std::int64_t order = 0;
+    for (const auto& path : makeFolders(root / "kept", "pin-", existing))
+        context.insert(
+            std::make_shared<PinnedFolder>(path, Bookmark::make(path), 1.7e9, order++, 1.7e9));
+    context.save();
+    std::vector<double> pins, unpins, pinCpu, unpinCpu;
+    for (const auto& folder : makeFolders(root / "probe", "probe-", rounds)) {
+        auto start = std::chrono::steady_clock::now();
+        double cpu = processorSeconds();
+        setup.store.add({folder});
+        pinCpu.push_back(processorSeconds() - cpu);
+        pins.push_back(seconds(std::chrono::steady_clock::now() - start));
+        start = std::chrono::steady_clock::now();
+        cpu = processorSeconds();
+        setup.store.unpin({folder});
+        unpinCpu.push_back(processorSeconds() - cpu);
+        unpins.push_back(seconds(std::chrono::steady_clock::now() - start));
+        if (setup.store.errorMessage())
+            std::printf("  error: %s\n", setup.store.errorMessage()->c_str());
+    }
+    return {median(pins), median(unpins), median(pinCpu), median(unpinCpu)};
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
@@ -110,6 +161,19 @@ int main(int argc, char** argv) {
                         ? "unchanged"
                         : "CHANGED");
     }
+
+    const int rounds = argc > 3 ? std::atoi(argv[3]) : 50;
+    const PerPin small = perPinCost(root / "small", 10, rounds);
+    const PerPin large = perPinCost(root / "large", 10000, rounds);
+    auto line = [](const char* what, double at10, double at10000) {
+        std::printf("%-34s %8.3f ms at 10 pins, %8.3f ms at 10,000 pins: x%.2f\n", what, at10 * 1e3,
+                    at10000 * 1e3, at10000 / at10);
+    };
+    std::printf("one folder, medians of %d rounds:\n", rounds);
+    line("add(_:) wall", small.pin, large.pin);
+    line("add(_:) processor", small.pinCpu, large.pinCpu);
+    line("unpin(_:) wall", small.unpin, large.unpin);
+    line("unpin(_:) processor", small.unpinCpu, large.unpinCpu);
 
     fs::remove_all(root);
     return 0;

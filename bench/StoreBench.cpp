@@ -1,8 +1,11 @@
 // The model store on a real file: opening and fetching 10,000 records,
 // saving 10,000 inserts or changes in one transaction, the cost of one
-// small save under synchronous FULL and NORMAL, and what folding the log
-// into the store file at the end of an operation adds to it.
+// small save under synchronous FULL and NORMAL, what folding the log into
+// the store file at the end of an operation adds to it (nothing now), and
+// finding one folder's record by its path or by its identity.
 
+#include "core/engine/Bookmark.h"
+#include "core/engine/PinService.h"
 #include "core/store/ModelContainer.h"
 
 #include <benchmark/benchmark.h>
@@ -127,6 +130,7 @@ BENCHMARK(BM_SaveOneChange)->Arg(1)->Arg(0)->Unit(benchmark::kMicrosecond);
 
 // One changed record, saved and then folded into the store file, as every
 // pin store operation ends; the argument is the number of records stored.
+// With a rollback journal the save lands in the file and the fold is nothing.
 void BM_SaveOneChangeAndCheckpoint(benchmark::State& state) {
     Scratch scratch;
     auto container = ModelContainer::open(scratch.store());
@@ -142,6 +146,41 @@ void BM_SaveOneChangeAndCheckpoint(benchmark::State& state) {
     }
 }
 BENCHMARK(BM_SaveOneChangeAndCheckpoint)->Arg(100)->Arg(recordCount)->Unit(benchmark::kMicrosecond);
+
+// Finding the record of one folder among `range(0)` records: by comparing
+// every stored path, as before, and by the folder's identity.
+void storeIdentified(ModelContext& context, int count) {
+    for (int i = 0; i < count; ++i) {
+        const std::string path = "/home/user/Projects/folder-" + std::to_string(i);
+        context.insert(std::make_shared<PinnedFolder>(
+            path,
+            Bookmark::encode({64769, std::uint64_t(1000 + i), TimeSpec{1'700'000'000, i}, {}},
+                             path),
+            1.7e9, i, 1.7e9));
+    }
+}
+
+void BM_FindByPathScan(benchmark::State& state) {
+    auto container = ModelContainer::inMemory();
+    const int count = int(state.range(0));
+    storeIdentified(container->mainContext(), count);
+    const std::string wanted = "/home/user/Projects/folder-" + std::to_string(count / 2);
+    for (auto _ : state)
+        benchmark::DoNotOptimize(
+            PinService::matchingPin(container->mainContext().fetchAll(), wanted));
+}
+BENCHMARK(BM_FindByPathScan)->Arg(10)->Arg(recordCount)->Unit(benchmark::kMicrosecond);
+
+void BM_FindByIdentity(benchmark::State& state) {
+    auto container = ModelContainer::inMemory();
+    const int count = int(state.range(0));
+    storeIdentified(container->mainContext(), count);
+    const platform::FolderIdentity wanted{
+        64769, std::uint64_t(1000 + count / 2), TimeSpec{1'700'000'000, count / 2}, {}};
+    for (auto _ : state)
+        benchmark::DoNotOptimize(container->mainContext().fetchByIdentity(wanted));
+}
+BENCHMARK(BM_FindByIdentity)->Arg(10)->Arg(recordCount)->Unit(benchmark::kMicrosecond);
 
 } // namespace
 

@@ -1,15 +1,19 @@
 // The model store on real SQLite files.
 
+#include "core/engine/Bookmark.h"
 #include "core/engine/PinService.h"
 #include "core/store/ModelContainer.h"
 #include "core/store/StoreRecovery.h"
+#include "core/store/StoreSchema.h"
 #include "support/TempDir.h"
 
 #include <SQLiteCpp/SQLiteCpp.h>
 #include <cmath>
+#include <fcntl.h>
 #include <filesystem>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <tuple>
 
 using namespace skyloom;
@@ -62,16 +66,16 @@ TEST_F(ModelStoreTest, FirstLaunchCreatesAPrivateDirectoryAndAnEmptyStore) {
     EXPECT_EQ(storeState(), StoreState::opened);
     container->mainContext().insert(makeRecord("/secret", 0));
     container->mainContext().save();
-    for (const char* suffix : {"", "-wal", "-shm", ".lock"})
+    for (const char* suffix : {"", "-journal", ".lock"})
         EXPECT_EQ(modeOf(defaultStoreURL() + suffix), 0600u) << suffix;
     container.reset();
     // Wider modes, as a store from before may have, are narrowed when it is used.
     ::chmod(folder.c_str(), 0755);
-    for (const char* suffix : {"", "-wal", "-shm", ".lock"})
+    for (const char* suffix : {"", "-journal", ".lock"})
         ::chmod((defaultStoreURL() + suffix).c_str(), 0644);
     container = openStore(defaultStoreURL());
     EXPECT_EQ(modeOf(folder), 0700u);
-    for (const char* suffix : {"", "-wal", "-shm", ".lock"})
+    for (const char* suffix : {"", "-journal", ".lock"})
         EXPECT_EQ(modeOf(defaultStoreURL() + suffix), 0600u) << suffix;
     ::umask(umask);
 }
@@ -169,4 +173,100 @@ TEST_F(ModelStoreTest, ContextKeepsOneObjectPerRecordAndSavesOnlyItsChanges) {
     auto c = makeRecord("/c", 5);
     reopened.insert(c);
     EXPECT_GT(c->persistentIdentifier().value(), twinIdentifier);
+}
+
+// The integrity check reads the whole file, so it runs only when the file
+// changed since a Skyloom last closed it: written by another program, even
+// one that put its modification time back, or replaced.
+TEST_F(ModelStoreTest, TheIntegrityCheckRunsOnlyWhenTheFileChangedSinceItWasClosed) {
+    const std::string store = defaultStoreURL();
+    auto opensChecking = [&] {
+        const int before = StoreSchema::integrityChecksRun();
+        ModelContainer::open(store)->mainContext().insert(makeRecord("/x", 1));
+        return StoreSchema::integrityChecksRun() - before;
+    };
+    EXPECT_EQ(opensChecking(), 1); // new: never closed by us
+    EXPECT_EQ(opensChecking(), 0);
+    EXPECT_EQ(opensChecking(), 0);
+
+    struct stat info {};
+    ASSERT_EQ(::stat(store.c_str(), &info), 0);
+    SQLite::Database(store, SQLite::OPEN_READWRITE).exec("UPDATE meta SET value = value");
+    const timespec times[2] = {info.st_atim, info.st_mtim};
+    ASSERT_EQ(::utimensat(AT_FDCWD, store.c_str(), times, 0), 0);
+    EXPECT_EQ(opensChecking(), 1);
+    EXPECT_EQ(opensChecking(), 0);
+
+    std::filesystem::copy_file(store, store + ".copy");
+    std::filesystem::rename(store + ".copy", store);
+    EXPECT_EQ(opensChecking(), 1);
+
+    // A command line saves and ends without closing the store: its own
+    // writes need no check either.
+    const pid_t pid = ::fork();
+    if (pid == 0) {
+        auto container = ModelContainer::open(store);
+        container->mainContext().insert(makeRecord("/y", 2));
+        container->mainContext().save();
+        std::_Exit(0);
+    }
+    int status = 0;
+    ::waitpid(pid, &status, 0);
+    ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+    EXPECT_EQ(opensChecking(), 0);
+    EXPECT_EQ(storedCount(), 1);
+}
+
+// A folder's record is found by the identity its bookmark names, also after
+// the bookmark changes and after reopening; a new folder on a reused inode
+// (another birth time) is another folder. A store from before the identity
+// columns gets them, filled from the bookmarks, on opening.
+TEST_F(ModelStoreTest, RecordsAreFoundByTheirFolderIdentity) {
+    const std::string a = dir.makeFolder("a"), b = dir.makeFolder("b");
+    const auto identityA = platform::folderIdentity(a).value();
+    const auto identityB = platform::folderIdentity(b).value();
+    {
+        auto container = ModelContainer::open(defaultStoreURL());
+        auto& context = container->mainContext();
+        auto pinA = std::make_shared<PinnedFolder>(a, Bookmark::make(a), 1.0, 0, 2.0);
+        auto noBookmark = std::make_shared<PinnedFolder>(b, std::nullopt, 1.0, 1, 2.0);
+        context.insert(pinA);
+        context.insert(noBookmark);
+        EXPECT_EQ(context.fetchByIdentity(identityA), std::vector{pinA});
+        EXPECT_TRUE(context.fetchByIdentity(identityB).empty());
+        auto reborn = identityA;
+        reborn.birth = TimeSpec{1, 2};
+        if (identityA.birth) {
+            EXPECT_TRUE(context.fetchByIdentity(reborn).empty());
+        }
+        // A bookmark of the first version has no birth time: the inode decides.
+        pinA->setBookmark(Bookmark::encode({identityB.device, identityB.inode, {}, {}}, b));
+        EXPECT_TRUE(context.fetchByIdentity(identityA).empty());
+        EXPECT_EQ(context.fetchByIdentity(identityB), std::vector{pinA});
+        EXPECT_EQ(context.highestOrder(), 1);
+        EXPECT_EQ(context.recordsWithoutIdentity(), 1u);
+        context.remove(pinA);
+        EXPECT_TRUE(context.fetchByIdentity(identityB).empty());
+        context.insert(pinA);
+        pinA->setBookmark(Bookmark::make(a));
+        context.save();
+    }
+    {
+        SQLite::Database old(defaultStoreURL(), SQLite::OPEN_READWRITE);
+        old.exec("DROP INDEX PinnedFolderByIdentity");
+        for (const char* column : {"folderBirth", "folderInode", "folderDevice"})
+            old.exec(std::string("ALTER TABLE PinnedFolder DROP COLUMN ") + column);
+    }
+    for (int round = 0; round < 2; ++round) {
+        auto container = ModelContainer::open(defaultStoreURL());
+        auto found = container->mainContext().fetchByIdentity(identityA);
+        ASSERT_EQ(found.size(), 1u);
+        EXPECT_EQ(found[0]->path(), a);
+    }
+    SQLite::Database db(defaultStoreURL());
+    EXPECT_EQ(db.execAndGet("SELECT folderInode FROM PinnedFolder INDEXED BY "
+                            "PinnedFolderByIdentity WHERE folderDevice = " +
+                            std::to_string(std::int64_t(identityA.device)))
+                  .getInt64(),
+              std::int64_t(identityA.inode));
 }

@@ -7,11 +7,13 @@
 #include <SQLiteCpp/SQLiteCpp.h>
 #include <algorithm>
 #include <csignal>
+#include <fcntl.h>
 #include <filesystem>
 #include <gtest/gtest.h>
 #include <map>
 #include <random>
 #include <set>
+#include <sqlite3.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -142,11 +144,11 @@ TEST_F(StoreRecoveryTest, MovingAsideNeverOverwritesAnEarlierMovedAsideFile) {
 
 TEST_F(StoreRecoveryTest, ABusyStoreIsNeverMovedAsideAndTheCallerCanTell) {
     // Whether opening `store` runs in memory, says why, and leaves its files as
-    // they were. Waits out the default lock wait and busy timeout (2 s each).
+    // they were. Waits out a short lock wait and the busy timeout (2 s).
     auto leftAlone = [&](const std::string& store) {
         StoreRecovery::resetForTesting();
         const auto before = storeFiles(store);
-        auto container = openStore(store);
+        auto container = openStore(store, std::chrono::milliseconds(300));
         return container->isStoredInMemoryOnly() && !storeWasReset() &&
                storeUnavailableReason() == StoreOpenError::Reason::busy &&
                storeFiles(store) == before;
@@ -166,6 +168,49 @@ TEST_F(StoreRecoveryTest, ABusyStoreIsNeverMovedAsideAndTheCallerCanTell) {
         EXPECT_TRUE(leftAlone(sound));
     }
     EXPECT_EQ(ModelContainer::open(sound)->mainContext().fetchAll().size(), 3u); // nothing lost
+}
+
+// Another process holds the store for a while, through its lock file and
+// then the database itself: the opener waits and opens the real store, never
+// a stand-in in memory.
+TEST_F(StoreRecoveryTest, AStoreHeldForAWhileIsWaitedForAndOpened) {
+    const std::string store = storeIn("held");
+    makeStore(store, 3);
+    int ready[2], released[2];
+    ASSERT_EQ(::pipe(ready), 0);
+    ASSERT_EQ(::pipe(released), 0);
+    const pid_t pid = ::fork();
+    if (pid == 0) {
+        auto lock = StoreLock::acquire(store);
+        SQLite::Database program(store, SQLite::OPEN_READWRITE);
+        program.exec("BEGIN EXCLUSIVE");
+        (void)!::write(ready[1], "r", 1);
+        ::usleep(300'000); // what a command line takes, at most seconds
+        lock.reset();
+        ::usleep(300'000);
+        (void)!::write(released[1], "r", 1);
+        program.exec("ROLLBACK");
+        ::_exit(0);
+    }
+    ::close(ready[1]);
+    ::close(released[1]);
+    char byte;
+    ASSERT_EQ(::read(ready[0], &byte, 1), 1);
+
+    StoreRecovery::resetForTesting();
+    int told = 0;
+    auto container = openStore(store, StoreLock::defaultWait, [&] { ++told; });
+    EXPECT_FALSE(container->isStoredInMemoryOnly());
+    EXPECT_EQ(storeState(), StoreState::opened);
+    EXPECT_EQ(container->mainContext().fetchAll().size(), 3u);
+    ::fcntl(released[0], F_SETFL, O_NONBLOCK);
+    EXPECT_EQ(::read(released[0], &byte, 1), 1) << "opened before the other process let go";
+    EXPECT_LE(told, 1);
+    int status = 0;
+    ::waitpid(pid, &status, 0);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+    ::close(ready[0]);
+    ::close(released[0]);
 }
 
 TEST_F(StoreRecoveryTest, AKilledWriterNeverLosesASavedRecord) {
@@ -203,10 +248,38 @@ TEST_F(StoreRecoveryTest, AKilledWriterNeverLosesASavedRecord) {
         for (std::int64_t id; ::read(ids[0], &id, sizeof id) == sizeof id;)
             saved.insert(id);
         ::close(ids[0]);
+        // The file alone holds every saved record, whatever becomes of the
+        // files beside it.
+        for (const char* suffix : {"-journal", "-wal", "-shm"})
+            fs::remove(store + suffix);
         std::set<std::int64_t> stored; // opening throws if the store was damaged
         for (const auto& record : ModelContainer::open(store)->mainContext().fetchAll())
             stored.insert(*record->persistentIdentifier());
         ASSERT_TRUE(std::includes(stored.begin(), stored.end(), saved.begin(), saved.end()))
             << "round " << round;
     }
+}
+
+// A store from before, kept in write-ahead-log mode with records only in its
+// log, is switched on opening: the log is folded into the store file, which
+// alone then holds every record.
+TEST_F(StoreRecoveryTest, AStoreWithAWriteAheadLogIsFoldedIntoItsFile) {
+    const std::string store = storeIn("wal");
+    makeStore(store, 3);
+    {
+        SQLite::Database old(store, SQLite::OPEN_READWRITE);
+        sqlite3_db_config(old.getHandle(), SQLITE_DBCONFIG_NO_CKPT_ON_CLOSE, 1, nullptr);
+        old.exec("PRAGMA journal_mode = WAL");
+        old.exec(R"(INSERT INTO PinnedFolder (path, "order", pinnedAt) VALUES ('/in/log', 9, 1))");
+    }
+    ASSERT_GT(fs::file_size(store + "-wal"), 0u);
+    EXPECT_EQ(ModelContainer::open(store)->mainContext().fetchAll().size(), 4u);
+    EXPECT_FALSE(fs::exists(store + "-wal") || fs::exists(store + "-shm"));
+    EXPECT_EQ(readFile(store).at(18), 1); // rollback-journal file format
+
+    const std::string copy = storeIn("copy");
+    fs::copy_file(store, copy);
+    auto records = ModelContainer::open(copy)->mainContext().fetchAll();
+    ASSERT_EQ(records.size(), 4u);
+    EXPECT_EQ(records.back()->path(), "/in/log");
 }

@@ -9,8 +9,44 @@
 namespace skyloom {
 namespace {
 
+// The system's file layer, except that a rollback journal that already
+// exists is opened without asking to create it. SQLite syncs the folder
+// after opening a journal it may have created; the journal of a store in
+// TRUNCATE mode stays beside it, so that sync would be one more per command
+// for a folder entry that is already on disk.
+constexpr const char* vfsName = "skyloom-unix";
+
+sqlite3_vfs* systemVfs() {
+    static sqlite3_vfs* base = sqlite3_vfs_find(nullptr);
+    return base;
+}
+
+int openFile(sqlite3_vfs*, const char* name, sqlite3_file* file, int flags, int* outFlags) {
+    sqlite3_vfs* base = systemVfs();
+    if (name && (flags & SQLITE_OPEN_MAIN_JOURNAL) && (flags & SQLITE_OPEN_CREATE) &&
+        ::access(name, F_OK) == 0) {
+        int result = base->xOpen(base, name, file, flags & ~SQLITE_OPEN_CREATE, outFlags);
+        if (result == SQLITE_OK)
+            return result;
+        // Removed in between: make it anew, folder sync included.
+    }
+    return base->xOpen(base, name, file, flags, outFlags);
+}
+
+const char* storeVfs() {
+    static const bool registered = [] {
+        static sqlite3_vfs vfs = *systemVfs();
+        vfs.zName = vfsName;
+        vfs.xOpen = openFile;
+        vfs.pNext = nullptr;
+        return sqlite3_vfs_register(&vfs, 0) == SQLITE_OK;
+    }();
+    return registered ? vfsName : nullptr;
+}
+
 // Closes a database that failed to open without checkpointing, so a damaged
-// or foreign store keeps its bytes and its write-ahead log. The companion
+// or foreign store keeps its bytes and its write-ahead log (a store from
+// before the switch to a rollback journal may have one). The companion
 // files SQLite made only because we looked are removed again, so damaged
 // files are moved aside as they were and a store we leave alone stays as it
 // was; when the store is merely busy they may belong to the process that
@@ -37,8 +73,20 @@ void closeUntouched(std::unique_ptr<SQLite::Database>& db, const std::string& st
 
 ModelContainer::ModelContainer() = default;
 ModelContainer::~ModelContainer() {
+    // Only a store that opened and passed its checks has a context.
+    const bool opened = context_ && db_;
     context_.reset();
     db_.reset();
+    if (opened)
+        noteStoreFile();
+}
+
+void ModelContainer::noteStoreFile() {
+    if (!lock_)
+        return;
+    auto stamp = StoreSchema::fileStamp(storePath_);
+    if (!stamp.empty() && stamp != lock_->note())
+        lock_->setNote(stamp);
 }
 
 std::unique_ptr<ModelContainer> ModelContainer::inMemory() {
@@ -63,7 +111,8 @@ std::unique_ptr<ModelContainer> ModelContainer::open(const std::string& storePat
     if (!StoreSchema::exists(storePath)) {
         // A log without its store is what an interrupted recovery leaves;
         // SQLite would silently apply or drop it, so it counts as damage.
-        if (StoreSchema::exists(storePath + "-wal") || StoreSchema::exists(storePath + "-shm"))
+        if (StoreSchema::exists(storePath + "-wal") || StoreSchema::exists(storePath + "-shm") ||
+            StoreSchema::exists(storePath + "-journal"))
             throw StoreOpenError(StoreOpenError::Reason::damagedContent,
                                  "companion files lie without their store file");
         StoreSchema::createStore(storePath);
@@ -79,9 +128,9 @@ std::unique_ptr<ModelContainer> ModelContainer::open(const std::string& storePat
     try {
         // One thread uses the connection (the context is main-thread only), so
         // SQLite's own mutexes would only cost every column read.
-        db = std::make_unique<SQLite::Database>(storePath,
+        db = std::make_unique<SQLite::Database>(storePath.c_str(),
                                                 SQLite::OPEN_READWRITE | SQLite::OPEN_NOMUTEX,
-                                                int(options.busyTimeout.count()));
+                                                int(options.busyTimeout.count()), storeVfs());
         sqlite3* handle = db->getHandle();
         // Content from a damaged or hostile file must not be able to run
         // anything or write through the schema.
@@ -91,19 +140,34 @@ std::unique_ptr<ModelContainer> ModelContainer::open(const std::string& storePat
         if (sqlite3_db_readonly(handle, "main") == 1)
             throw StoreOpenError(StoreOpenError::Reason::permission, "the store file is read-only");
 
-        StoreSchema::addMissingColumns(*db);
-        StoreSchema::validate(*db);
-
-        if (db->execAndGet("PRAGMA journal_mode = WAL").getString() != "wal")
-            throw StoreOpenError(StoreOpenError::Reason::ioError,
-                                 "the file system does not support write-ahead logging");
-        db->exec(options.synchronous == Options::Synchronous::full ? "PRAGMA synchronous = FULL"
-                                                                   : "PRAGMA synchronous = NORMAL");
-        // The log is folded into the store when it grows large, not at every
-        // close: a command-line run would otherwise pay two more syncs.
-        sqlite3_db_config(handle, SQLITE_DBCONFIG_NO_CKPT_ON_CLOSE, 1, nullptr);
+        // The integrity check reads the whole file; it runs only when the
+        // file changed since a Skyloom last closed it (or that is unknown).
+        const auto stamp = StoreSchema::fileStamp(storePath);
+        const bool unchanged =
+            container->lock_ && !stamp.empty() && container->lock_->note() == stamp;
+        StoreSchema::validate(*db, !unchanged);
+        // Read before anything is written, so that a store that cannot be
+        // read whole is left exactly as it was.
         container->context_.reset(new ModelContext(db.get()));
         container->context_->load();
+
+        // A rollback journal writes every commit into the store file itself,
+        // so the file alone holds everything saved, whatever becomes of the
+        // files beside it, without a checkpoint after each operation. A store
+        // from before, in write-ahead-log mode, is switched here: the log is
+        // folded in and removed (no other connection can be open, since we
+        // hold the store lock). TRUNCATE keeps the journal file, so later
+        // commits need no sync of the folder.
+        if (db->execAndGet("PRAGMA journal_mode = TRUNCATE").getString() != "truncate")
+            throw StoreOpenError(StoreOpenError::Reason::unknown,
+                                 "the store cannot use a rollback journal");
+        db->exec(options.synchronous == Options::Synchronous::full ? "PRAGMA synchronous = FULL"
+                                                                   : "PRAGMA synchronous = NORMAL");
+        StoreSchema::migrate(*db);
+        // The file is checked (or known unchanged) and as we left it.
+        ModelContainer* self = container.get();
+        container->context_->saved_ = [self] { self->noteStoreFile(); };
+        container->noteStoreFile();
     } catch (const SQLite::Exception& e) {
         int code = e.getExtendedErrorCode();
         int systemErrno = db ? sqlite3_system_errno(db->getHandle()) : 0;

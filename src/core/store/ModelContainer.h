@@ -19,8 +19,10 @@ namespace skyloom {
 class ModelContainer {
 public:
     struct Options {
-        // FULL syncs the write-ahead log on every commit, so a saved record
-        // survives a power loss too; NORMAL only survives a process crash.
+        // FULL syncs the journal and the store so that a saved record
+        // survives a power loss too (4 syncs per commit); NORMAL syncs each
+        // once (2 per commit), and a power loss within seconds of a commit
+        // may roll that commit back as a whole.
         enum class Synchronous { full, normal } synchronous = Synchronous::full;
         // How long SQLite waits for a database lock held by someone else.
         std::chrono::milliseconds busyTimeout{2000};
@@ -54,6 +56,12 @@ public:
 
 private:
     ModelContainer();
+
+    // Notes in the lock file how the store file looks now, after our own
+    // writes, so that the next opening can skip the integrity check when
+    // nobody else wrote it since. Kept after every save: a command line
+    // ends without closing the store.
+    void noteStoreFile();
 
     std::string storePath_;
     // Destroyed in reverse: the context first, then the database, then the lock.

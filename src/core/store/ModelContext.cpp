@@ -1,10 +1,12 @@
 #include "core/store/ModelContext.h"
 
 #include "core/engine/FileSystemAddedDate.h"
+#include "core/store/StoreSchema.h"
 
 #include <SQLiteCpp/SQLiteCpp.h>
 #include <algorithm>
 #include <cmath>
+#include <cstring>
 #include <memory>
 #include <sqlite3.h>
 #include <stdexcept>
@@ -15,6 +17,8 @@ namespace {
 constexpr const char* columnList =
     R"(path, bookmark, originalAddedDate, "order", pinnedAt, isMissing, needsAccess, isLocked,
        isUnpinPending)";
+// Written with every record, read by nobody but the index (see StoreSchema).
+constexpr const char* identityColumnList = "folderDevice, folderInode, folderBirth";
 
 bool fetchOrder(const PinnedFolderPtr& a, const PinnedFolderPtr& b) {
     if (a->order() != b->order())
@@ -47,6 +51,27 @@ void bindFields(SQLite::Statement& statement, int first, const PinnedFolder& rec
     statement.bind(first + 6, record.needsAccess() ? 1 : 0);
     statement.bind(first + 7, record.isLocked() ? 1 : 0);
     statement.bind(first + 8, record.isUnpinPending() ? 1 : 0);
+}
+
+// Binds the folder identity the bookmark names to parameters first..first+2.
+void bindIdentity(SQLite::Statement& statement, int first, const PinnedFolder& record) {
+    auto identity = record.bookmark() ? ModelContext::identityOf(*record.bookmark()) : std::nullopt;
+    for (int i = 0; i < 3; ++i)
+        statement.bind(first + i);
+    if (!identity)
+        return;
+    // SQLite integers are signed: the bits are kept, the sign means nothing.
+    statement.bind(first, static_cast<std::int64_t>(identity->device));
+    statement.bind(first + 1, static_cast<std::int64_t>(identity->inode));
+    if (identity->birth)
+        statement.bind(first + 2, StoreSchema::birthValue(*identity->birth));
+}
+
+std::uint64_t littleEndian(const Bytes& in, std::size_t at, int bytes) {
+    std::uint64_t value = 0;
+    for (int i = 0; i < bytes; ++i)
+        value |= static_cast<std::uint64_t>(in[at + i]) << (8 * i);
+    return value;
 }
 
 // 0001-01-01 and 9999-12-31 UTC: any date outside is no folder's date.
@@ -92,7 +117,18 @@ ModelContext::~ModelContext() {
 }
 
 void ModelContext::load() {
-    const std::string query = std::string("SELECT id, ") + columnList + " FROM PinnedFolder";
+    // A store made before the pending-unpin flag gains its column only after
+    // it has been read whole (StoreSchema::migrate): read it as not pending.
+    bool hasPendingFlag = false;
+    {
+        SQLite::Statement info(*db_, "SELECT 1 FROM pragma_table_info('PinnedFolder') "
+                                     "WHERE name = 'isUnpinPending'");
+        hasPendingFlag = info.executeStep();
+    }
+    std::string columns = columnList;
+    if (!hasPendingFlag)
+        columns.replace(columns.find("isUnpinPending"), std::string("isUnpinPending").size(), "0");
+    const std::string query = std::string("SELECT id, ") + columns + " FROM PinnedFolder";
     sqlite3_stmt* prepared = nullptr;
     if (sqlite3_prepare_v2(db_->getHandle(), query.c_str(), -1, &prepared, nullptr) != SQLITE_OK)
         throw SQLite::Exception(db_->getHandle());
@@ -139,15 +175,85 @@ std::size_t ModelContext::positionOf(const PinnedFolderPtr& record) const {
     return static_cast<std::size_t>(at - sorted_.begin());
 }
 
+std::optional<platform::FolderIdentity> ModelContext::identityOf(const Bytes& bookmark) {
+    // The layout Bookmark::encode writes: "SKBM", a version byte, device and
+    // inode (8 bytes each, little-endian); version 2 then a flag byte and the
+    // birth time (8 bytes of seconds, 4 of nanoseconds).
+    constexpr std::size_t identityAt = 5;
+    if (bookmark.size() < identityAt + 16 || std::memcmp(bookmark.data(), "SKBM", 4) != 0)
+        return std::nullopt;
+    const std::uint8_t version = bookmark[4];
+    if (version != 1 && version != 2)
+        return std::nullopt;
+    platform::FolderIdentity identity;
+    identity.device = littleEndian(bookmark, identityAt, 8);
+    identity.inode = littleEndian(bookmark, identityAt + 8, 8);
+    if (version == 2) {
+        if (bookmark.size() < identityAt + 29)
+            return std::nullopt;
+        if (bookmark[identityAt + 16] == 1)
+            identity.birth =
+                TimeSpec{static_cast<std::int64_t>(littleEndian(bookmark, identityAt + 17, 8)),
+                         static_cast<std::int64_t>(littleEndian(bookmark, identityAt + 25, 4))};
+    }
+    return identity;
+}
+
+void ModelContext::index(std::int64_t identifier, std::optional<IdentityKey>& key,
+                         const PinnedFolder& record) {
+    auto identity = record.bookmark() ? identityOf(*record.bookmark()) : std::nullopt;
+    if (!identity)
+        return;
+    key = IdentityKey{identity->device, identity->inode};
+    byIdentity_.emplace(*key, identifier);
+}
+
+void ModelContext::unindex(std::int64_t identifier, std::optional<IdentityKey>& key) {
+    if (!key)
+        return;
+    auto [first, last] = byIdentity_.equal_range(*key);
+    for (auto at = first; at != last; ++at)
+        if (at->second == identifier) {
+            byIdentity_.erase(at);
+            break;
+        }
+    key.reset();
+}
+
+std::vector<PinnedFolderPtr>
+ModelContext::fetchByIdentity(const platform::FolderIdentity& identity) const {
+    std::vector<PinnedFolderPtr> found;
+    auto [first, last] = byIdentity_.equal_range(IdentityKey{identity.device, identity.inode});
+    for (auto at = first; at != last; ++at) {
+        const auto& record = live_.at(at->second).record;
+        // A new folder on a reused inode is another folder.
+        auto stored = identityOf(*record->bookmark());
+        if (stored->birth && identity.birth && *stored->birth != *identity.birth)
+            continue;
+        found.push_back(record);
+    }
+    std::sort(found.begin(), found.end(), fetchOrder);
+    return found;
+}
+
+std::optional<std::int64_t> ModelContext::highestOrder() const {
+    if (sorted_.empty())
+        return std::nullopt;
+    return sorted_.back()->order();
+}
+
 void ModelContext::track(const PinnedFolderPtr& record) {
     auto token = record->observers().add(
         [this](PinnedFolder& changed, PinnedFolder::Field field) { fieldChanged(changed, field); });
-    live_[*record->persistentIdentifier()] = Entry{record, token};
+    const auto identifier = *record->persistentIdentifier();
+    auto& entry = live_[identifier] = Entry{record, token, std::nullopt};
+    index(identifier, entry.key, *record);
 }
 
 void ModelContext::untrack(std::int64_t identifier) {
     auto found = live_.find(identifier);
     found->second.record->observers().remove(found->second.token);
+    unindex(identifier, found->second.key);
     live_.erase(found);
 }
 
@@ -160,6 +266,10 @@ void ModelContext::fieldChanged(PinnedFolder& record, PinnedFolder::Field field)
     if (!inserted_.contains(identifier))
         updated_.insert(identifier);
     const PinnedFolderPtr& live = found->second.record;
+    if (field == PinnedFolder::Field::bookmark) {
+        unindex(identifier, found->second.key);
+        index(identifier, found->second.key, *live);
+    }
     if (field != PinnedFolder::Field::order) {
         changes_.notify(ModelChange{ModelChange::Kind::updated, live, field, positionOf(live)});
         return;
@@ -228,17 +338,7 @@ bool ModelContext::contains(const PinnedFolderPtr& record) const {
 }
 
 void ModelContext::checkpoint() {
-    if (!db_)
-        return;
-    // The process owns the store (StoreLock), so no reader holds the log back
-    // and a full checkpoint copies every frame and truncates the log.
-    int logFrames = 0, copiedFrames = 0;
-    sqlite3* handle = db_->getHandle();
-    int result = sqlite3_wal_checkpoint_v2(handle, nullptr, SQLITE_CHECKPOINT_TRUNCATE, &logFrames,
-                                           &copiedFrames);
-    if (result != SQLITE_OK)
-        throw StoreError(std::string("cannot checkpoint the store: ") + sqlite3_errmsg(handle),
-                         sqlite3_extended_errcode(handle), sqlite3_system_errno(handle));
+    // Every commit already lands in the store file (rollback journal).
 }
 
 bool ModelContext::hasChanges() const {
@@ -255,6 +355,8 @@ void ModelContext::save() {
             throw StoreError(std::string("cannot save the store: ") + e.what(),
                              e.getExtendedErrorCode(), sqlite3_system_errno(db_->getHandle()));
         }
+        if (saved_)
+            saved_();
     }
     inserted_.clear();
     updated_.clear();
@@ -273,11 +375,12 @@ void ModelContext::saveToDatabase() {
     }
     if (!inserted_.empty()) {
         SQLite::Statement statement(*db_, std::string("INSERT INTO PinnedFolder (id, ") +
-                                              columnList +
-                                              ") VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?)");
+                                              columnList + ", " + identityColumnList +
+                                              ") VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?)");
         for (auto identifier : inserted_) {
             statement.bind(1, identifier);
             bindFields(statement, 2, *live_.at(identifier).record);
+            bindIdentity(statement, 11, *live_.at(identifier).record);
             statement.exec();
             statement.reset();
         }
@@ -286,10 +389,12 @@ void ModelContext::saveToDatabase() {
         SQLite::Statement statement(
             *db_, R"(UPDATE PinnedFolder SET path = ?, bookmark = ?, originalAddedDate = ?,
                      "order" = ?, pinnedAt = ?, isMissing = ?, needsAccess = ?, isLocked = ?,
-                     isUnpinPending = ? WHERE id = ?)");
+                     isUnpinPending = ?, folderDevice = ?, folderInode = ?, folderBirth = ?
+                     WHERE id = ?)");
         for (auto identifier : updated_) {
             bindFields(statement, 1, *live_.at(identifier).record);
-            statement.bind(10, identifier);
+            bindIdentity(statement, 10, *live_.at(identifier).record);
+            statement.bind(13, identifier);
             statement.exec();
             statement.reset();
         }

@@ -1,10 +1,12 @@
 #pragma once
 
 #include "core/ObserverList.h"
+#include "core/platform/FolderIdentity.h"
 #include "core/store/PinnedFolder.h"
 #include "core/store/StoreError.h"
 
 #include <cstdint>
+#include <functional>
 #include <map>
 #include <optional>
 #include <set>
@@ -43,6 +45,26 @@ public:
     // All live records sorted by `order` ascending (equal orders by identifier).
     std::vector<PinnedFolderPtr> fetchAll();
 
+    // The live records whose bookmark names the folder of `identity` (same
+    // device and inode, and the same birth time where both sides know one),
+    // in fetchAll() order; usually one, none when no record has that folder.
+    // Found through an index kept with the records, so the cost does not
+    // grow with the store. A record without a readable bookmark has no
+    // identity and is only found by its path.
+    std::vector<PinnedFolderPtr> fetchByIdentity(const platform::FolderIdentity& identity) const;
+
+    // How many live records have no identity (no readable bookmark): only
+    // when there are any must a folder also be looked for by its path.
+    std::size_t recordsWithoutIdentity() const { return live_.size() - byIdentity_.size(); }
+
+    // The largest `order` among the live records; absent when there are none.
+    std::optional<std::int64_t> highestOrder() const;
+
+    // The folder identity a bookmark blob records (device, inode and, in the
+    // blob's second version, the birth time); absent for a blob that is not
+    // a bookmark. addedDate stays empty.
+    static std::optional<platform::FolderIdentity> identityOf(const Bytes& bookmark);
+
     // Adds a record: it gets its persistent identifier at once and is seen by
     // later fetches. Inserting a record that is already live does nothing;
     // inserting a deleted record again takes the deletion back.
@@ -62,10 +84,9 @@ public:
     // Whether `record` is one of the live records (not deleted meanwhile).
     bool contains(const PinnedFolderPtr& record) const;
 
-    // Folds the write-ahead log into the store file and empties it, so the
-    // file alone is a complete copy of every saved record and a lost or
-    // damaged log costs nothing. Throws StoreError; saved records stay safe
-    // in the log then.
+    // Kept for callers from the write-ahead-log days: every save already
+    // lands in the store file itself (a rollback journal), so the file alone
+    // holds every saved record and there is nothing to fold in. Does nothing.
     void checkpoint();
 
     // True for a context whose records live only as long as the process.
@@ -84,6 +105,9 @@ private:
     // `db` is null for a context that lives in memory only.
     explicit ModelContext(SQLite::Database* db);
 
+    // Called after each save that wrote to the file.
+    std::function<void()> saved_;
+
     // Reads every record of the store; throws SQLite::Exception. Values
     // outside what Skyloom writes are brought into range (see load()).
     void load();
@@ -97,11 +121,25 @@ private:
     struct Entry {
         PinnedFolderPtr record;
         PinnedFolder::Observers::Token token;
+        // Where the record stands in byIdentity_, if anywhere.
+        std::optional<std::pair<std::uint64_t, std::uint64_t>> key;
     };
 
     SQLite::Database* db_;
     std::int64_t lastIdentifier_ = 0;
     std::unordered_map<std::int64_t, Entry> live_;
+
+    // Live identifiers by the device and inode their bookmark names.
+    using IdentityKey = std::pair<std::uint64_t, std::uint64_t>;
+    struct KeyHash {
+        std::size_t operator()(const IdentityKey& key) const {
+            return std::hash<std::uint64_t>()(key.first * 0x9E3779B97F4A7C15ull ^ key.second);
+        }
+    };
+    std::unordered_multimap<IdentityKey, std::int64_t, KeyHash> byIdentity_;
+    void index(std::int64_t identifier, std::optional<IdentityKey>& key,
+               const PinnedFolder& record);
+    void unindex(std::int64_t identifier, std::optional<IdentityKey>& key);
 
     // Pending changes, by identifier.
     std::set<std::int64_t> inserted_;

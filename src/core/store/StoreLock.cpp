@@ -8,6 +8,7 @@
 #include <sys/file.h>
 #include <sys/stat.h>
 #include <thread>
+#include <unistd.h>
 
 namespace skyloom {
 
@@ -59,6 +60,18 @@ std::unique_ptr<StoreLock> StoreLock::acquire(const std::string& storePath,
         }
         std::this_thread::sleep_for(std::chrono::milliseconds(20));
     }
+}
+
+std::string StoreLock::note() const {
+    char buffer[256];
+    ssize_t count = ::pread(fd_.get(), buffer, sizeof buffer, 0);
+    return count > 0 ? std::string(buffer, std::size_t(count)) : std::string();
+}
+
+void StoreLock::setNote(const std::string& text) {
+    // Never synced: a note lost in a crash only costs one check more.
+    if (::ftruncate(fd_.get(), 0) == 0)
+        (void)!::pwrite(fd_.get(), text.data(), text.size(), 0);
 }
 
 } // namespace skyloom

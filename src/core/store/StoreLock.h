@@ -29,9 +29,18 @@ public:
 
     static std::string lockPath(const std::string& storePath) { return storePath + ".lock"; }
 
-    // The app keeps the interface responsive; a command line waits its turn.
-    static constexpr std::chrono::milliseconds defaultWait{2000};
-    static constexpr std::chrono::milliseconds commandLineWait{60'000};
+    // A short note kept in the lock file: how the store file looked when
+    // its owner last closed it (see StoreSchema::fileStamp). Empty when
+    // there is none or it cannot be read; writing fails silently, since a
+    // missing note only costs a check.
+    std::string note() const;
+    void setNote(const std::string& text);
+
+    // A command line holds the store for seconds at most, so the app and
+    // other command lines wait their turn rather than run without the
+    // user's list; a minute means something is wrong, and is said so.
+    static constexpr std::chrono::milliseconds defaultWait{60'000};
+    static constexpr std::chrono::milliseconds commandLineWait = defaultWait;
     static constexpr std::chrono::milliseconds noticeDelay{1000};
 
 private:

@@ -5,6 +5,7 @@
 #include "core/platform/ApplicationSupport.h"
 #include "core/store/StoreSchema.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <exception>
@@ -21,7 +22,9 @@ namespace fs = std::filesystem;
 
 constexpr const char* bundleIdentifier = "brindle-engineering.Skyloom.direct";
 constexpr const char* storeFileName = "default.store";
-constexpr const char* suffixes[] = {"", "-shm", "-wal"};
+// The rollback journal goes with them: one left behind would be played into
+// the new store.
+constexpr const char* suffixes[] = {"", "-shm", "-wal", "-journal"};
 
 struct ProcessState {
     std::mutex mutex;
@@ -68,11 +71,18 @@ std::unique_ptr<ModelContainer> openStore(const std::string& storePath,
                                           std::chrono::milliseconds lockWait,
                                           const std::function<void()>& whileWaiting) {
     std::shared_ptr<StoreLock> lock;
+    ModelContainer::Options options;
     try {
         // The lock is held from the first attempt through moving aside to the
         // second, so no other process sees the files in between.
+        const auto start = std::chrono::steady_clock::now();
         lock = StoreLock::acquire(storePath, lockWait, whileWaiting);
-        auto container = ModelContainer::open(storePath, lock, ModelContainer::Options{});
+        // A program that ignores the lock file but keeps the database locked
+        // is waited for as long as what is left of the wait.
+        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+            lockWait - (std::chrono::steady_clock::now() - start));
+        options.busyTimeout = std::max(options.busyTimeout, left);
+        auto container = ModelContainer::open(storePath, lock, options);
         process().state = StoreState::opened;
         process().unavailableReason.reset();
         return container;
@@ -86,7 +96,7 @@ std::unique_ptr<ModelContainer> openStore(const std::string& storePath,
     StoreRecovery::moveAside(storePath);
     process().wasReset = true;
     try {
-        auto container = ModelContainer::open(storePath, lock, ModelContainer::Options{});
+        auto container = ModelContainer::open(storePath, lock, options);
         process().state = StoreState::reset;
         process().unavailableReason.reset();
         return container;

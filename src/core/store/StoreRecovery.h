@@ -25,7 +25,9 @@ std::string defaultStoreURL();
 // mean damage) leaves the files as they are and the process runs on an
 // in-memory store, which changes no folder, as it does when even a new store
 // cannot be opened. Waits up to `lockWait` for another process that holds
-// the store, calling `whileWaiting` once after StoreLock::noticeDelay.
+// the store (its lock file, or the database itself), calling `whileWaiting`
+// once after StoreLock::noticeDelay, and opens it once it is free: a store
+// that is only busy for a while is never answered from memory.
 std::unique_ptr<ModelContainer>
 openStore(const std::string& storePath, std::chrono::milliseconds lockWait = StoreLock::defaultWait,
           const std::function<void()>& whileWaiting = {});
@@ -52,17 +54,17 @@ std::string storeUnavailableMessage();
 // Moving aside and the hooks around the shared container.
 class StoreRecovery {
 public:
-    // Moves the store file and its "-shm" and "-wal" companions, those that
-    // exist, to "<store>.corrupt-<stamp>" plus their suffix. The stamp is the
-    // current time in whole seconds, raised by one until none of the three
-    // names is taken, so an earlier moved-aside file is never overwritten and
-    // the three files always share one stamp. A failed move is skipped.
+    // Moves the store file and its "-shm", "-wal" and "-journal" companions,
+    // those that exist, to "<store>.corrupt-<stamp>" plus their suffix. The
+    // stamp is the current time in whole seconds, raised by one until none of
+    // the names is taken, so an earlier moved-aside file is never overwritten
+    // and the files always share one stamp. A failed move is skipped.
     // Returns the stamp used.
     static std::int64_t moveAside(const std::string& storePath);
 
     // How long sharedModelContainer() waits for another process holding the
     // store, and what it calls once the wait grows long. Only before its
-    // first use: the command line waits its turn, the app does not.
+    // first use.
     static void setLockWait(std::chrono::milliseconds wait, std::function<void()> whileWaiting);
 
     // For tests: closes the shared container and clears the process flags,

@@ -1,11 +1,15 @@
 #include "core/store/StoreSchema.h"
 
 #include "core/UniqueFd.h"
+#include "core/store/ModelContext.h"
 #include "core/store/PinnedFolder.h"
 #include "core/store/StoreError.h"
 
 #include <SQLiteCpp/SQLiteCpp.h>
+#include <algorithm>
+#include <atomic>
 #include <cerrno>
+#include <climits>
 #include <cstring>
 #include <fcntl.h>
 #include <set>
@@ -31,9 +35,15 @@ CREATE TABLE PinnedFolder (
     isMissing INTEGER NOT NULL DEFAULT 0,
     needsAccess INTEGER NOT NULL DEFAULT 0,
     isLocked INTEGER NOT NULL DEFAULT 0,
-    isUnpinPending INTEGER NOT NULL DEFAULT 0
+    isUnpinPending INTEGER NOT NULL DEFAULT 0,
+    folderDevice INTEGER,
+    folderInode INTEGER,
+    folderBirth INTEGER
 );
+CREATE INDEX PinnedFolderByIdentity ON PinnedFolder (folderDevice, folderInode);
 )sql";
+
+constexpr std::size_t originalPropertyCount = 8;
 
 [[noreturn]] void throwDamaged(const std::string& what) {
     throw StoreOpenError(StoreOpenError::Reason::damagedContent, what);
@@ -98,9 +108,6 @@ void StoreSchema::createStore(const std::string& storePath) {
             meta.exec();
             transaction.commit();
         }
-        if (db.execAndGet("PRAGMA journal_mode = WAL").getString() != "wal")
-            throw StoreOpenError(StoreOpenError::Reason::ioError,
-                                 "the file system does not support write-ahead logging");
     } catch (const SQLite::Exception& e) {
         ::unlink(temporary.c_str());
         throw StoreOpenError(StoreOpenError::classify(e.getExtendedErrorCode(), 0),
@@ -153,7 +160,31 @@ void StoreSchema::checkHeader(const std::string& storePath) {
         throwDamaged("the store has an unknown schema version");
 }
 
-void StoreSchema::validate(SQLite::Database& db) {
+namespace {
+std::atomic<int> integrityChecks{0};
+}
+
+int StoreSchema::integrityChecksRun() {
+    return integrityChecks.load();
+}
+
+std::string StoreSchema::fileStamp(const std::string& storePath) {
+    UniqueFd fd(::open(storePath.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW));
+    struct stat info {};
+    if (!fd || ::fstat(fd.get(), &info) != 0)
+        return {};
+    // File times may be as coarse as a clock tick; SQLite's change counter
+    // tells two writes within one tick apart when SQLite made them.
+    unsigned char counter[4] = {};
+    if (::pread(fd.get(), counter, sizeof counter, 24) != sizeof counter)
+        return {};
+    return "store " + std::to_string(bigEndian32(counter)) + " " + std::to_string(info.st_dev) +
+           " " + std::to_string(info.st_ino) + " " + std::to_string(info.st_size) + " " +
+           std::to_string(info.st_mtim.tv_sec) + "." + std::to_string(info.st_mtim.tv_nsec) + " " +
+           std::to_string(info.st_ctim.tv_sec) + "." + std::to_string(info.st_ctim.tv_nsec) + "\n";
+}
+
+void StoreSchema::validate(SQLite::Database& db, bool checkIntegrity) {
     // The header again: an uncheckpointed write-ahead log may hold newer values.
     if (db.execAndGet("PRAGMA application_id").getInt() != applicationId)
         throwDamaged("the store file belongs to another application");
@@ -163,13 +194,14 @@ void StoreSchema::validate(SQLite::Database& db) {
     if (version != userVersion)
         throwDamaged("the store has an unknown schema version");
 
-    {
+    if (checkIntegrity) {
+        ++integrityChecks;
         SQLite::Statement check(db, "PRAGMA quick_check(1)");
         if (!check.executeStep() || check.getColumn(0).getString() != "ok")
             throwDamaged("the store failed its integrity check");
     }
 
-    const std::set<std::pair<std::string, std::string>> expected{
+    std::set<std::pair<std::string, std::string>> expected{
         {"table", "meta"},
         {"index", "sqlite_autoindex_meta_1"},
         {"table", tableName},
@@ -179,6 +211,8 @@ void StoreSchema::validate(SQLite::Database& db) {
     SQLite::Statement objects(db, "SELECT type, name FROM sqlite_master");
     while (objects.executeStep())
         found.emplace(objects.getColumn(0).getString(), objects.getColumn(1).getString());
+    // The identity index may not be there yet (migrate() adds it).
+    found.erase({"index", identityIndexName});
     if (found != expected)
         throwDamaged("the store holds tables of another schema");
 
@@ -186,10 +220,22 @@ void StoreSchema::validate(SQLite::Database& db) {
     SQLite::Statement info(db, "SELECT name FROM pragma_table_info('PinnedFolder') ORDER BY cid");
     while (info.executeStep())
         columns.push_back(info.getColumn(0).getString());
+    // The eight properties the schema was made with; the later ones are
+    // among the added columns.
     std::vector<std::string> wanted{"id"};
-    for (const auto& property : SchemaV1::properties)
-        wanted.emplace_back(property.name);
-    if (columns != wanted)
+    for (std::size_t i = 0; i < originalPropertyCount; ++i)
+        wanted.emplace_back(SchemaV1::properties[i].name);
+    // The eight properties first, then some or all of the added columns.
+    std::set<std::string> added;
+    for (std::size_t i = wanted.size(); i < columns.size(); ++i)
+        added.insert(columns[i]);
+    std::set<std::string> known;
+    for (const auto& column : addedColumns)
+        known.insert(column.name);
+    if (columns.size() < wanted.size() ||
+        !std::equal(wanted.begin(), wanted.end(), columns.begin()) ||
+        added.size() != columns.size() - wanted.size() ||
+        !std::includes(known.begin(), known.end(), added.begin(), added.end()))
         throwDamaged("the store's table does not match schema 1.0.0");
 
     SQLite::Statement meta(db, "SELECT value FROM meta WHERE key = 'schemaVersion'");
@@ -197,18 +243,65 @@ void StoreSchema::validate(SQLite::Database& db) {
         throwDamaged("the store's meta table names another schema version");
 }
 
-void StoreSchema::addMissingColumns(SQLite::Database& db) {
-    // Only a table of exactly the columns before the pending-unpin flag gets
-    // it; anything else is left for validate() to judge.
-    std::vector<std::string> columns;
-    SQLite::Statement info(db, "SELECT name FROM pragma_table_info('PinnedFolder') ORDER BY cid");
+std::int64_t StoreSchema::birthValue(const TimeSpec& birth) {
+    std::int64_t value = 0;
+    if (__builtin_mul_overflow(birth.seconds, std::int64_t(1'000'000'000), &value) ||
+        __builtin_add_overflow(value, birth.nanoseconds, &value))
+        return birth.seconds < 0 ? INT64_MIN : INT64_MAX;
+    return value;
+}
+
+void StoreSchema::migrate(SQLite::Database& db) {
+    std::set<std::string> columns;
+    SQLite::Statement info(db, "SELECT name FROM pragma_table_info('PinnedFolder')");
     while (info.executeStep())
-        columns.push_back(info.getColumn(0).getString());
-    std::vector<std::string> before{"id"};
-    for (std::size_t i = 0; i + 1 < SchemaV1::properties.size(); ++i)
-        before.emplace_back(SchemaV1::properties[i].name);
-    if (columns == before)
-        db.exec("ALTER TABLE PinnedFolder ADD COLUMN isUnpinPending INTEGER NOT NULL DEFAULT 0");
+        columns.insert(info.getColumn(0).getString());
+    info.reset();
+    const bool hasIndex =
+        db.execAndGet(std::string("SELECT count(*) FROM sqlite_master WHERE type = 'index' AND "
+                                  "name = '") +
+                      identityIndexName + "'")
+            .getInt() == 1;
+    bool missing = !hasIndex;
+    for (const auto& column : addedColumns)
+        missing = missing || !columns.contains(column.name);
+    if (!missing)
+        return;
+
+    SQLite::Transaction transaction(db, SQLite::TransactionBehavior::IMMEDIATE);
+    bool identityAdded = false;
+    for (const auto& column : addedColumns)
+        if (!columns.contains(column.name)) {
+            db.exec(std::string("ALTER TABLE PinnedFolder ADD COLUMN ") + column.name + " " +
+                    column.type);
+            identityAdded = true;
+        }
+    if (identityAdded) {
+        SQLite::Statement rows(db, "SELECT id, bookmark FROM PinnedFolder");
+        SQLite::Statement update(
+            db, "UPDATE PinnedFolder SET folderDevice = ?, folderInode = ?, folderBirth = ? "
+                "WHERE id = ?");
+        while (rows.executeStep()) {
+            auto blob = rows.getColumn(1);
+            auto* data = static_cast<const std::uint8_t*>(blob.getBlob());
+            auto identity =
+                ModelContext::identityOf(Bytes(data, data + (data ? blob.getBytes() : 0)));
+            if (!identity)
+                continue;
+            update.bind(1, static_cast<std::int64_t>(identity->device));
+            update.bind(2, static_cast<std::int64_t>(identity->inode));
+            if (identity->birth)
+                update.bind(3, birthValue(*identity->birth));
+            else
+                update.bind(3);
+            update.bind(4, rows.getColumn(0).getInt64());
+            update.exec();
+            update.reset();
+        }
+    }
+    db.exec(std::string("CREATE INDEX IF NOT EXISTS ") + identityIndexName +
+            " ON PinnedFolder (folderDevice, folderInode)");
+    transaction.commit();
 }
 
 bool StoreSchema::exists(const std::string& path) {
@@ -217,7 +310,7 @@ bool StoreSchema::exists(const std::string& path) {
 }
 
 void StoreSchema::makePrivate(const std::string& storePath) {
-    for (const char* suffix : {"", "-wal", "-shm"}) {
+    for (const char* suffix : {"", "-journal", "-wal", "-shm"}) {
         const std::string path = storePath + suffix;
         struct stat info {};
         if (::lstat(path.c_str(), &info) == 0 && S_ISREG(info.st_mode) &&

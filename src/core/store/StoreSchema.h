@@ -9,6 +9,8 @@ class Database;
 
 namespace skyloom {
 
+struct TimeSpec;
+
 // The layout of the store file for schema 1.0.0: one table "PinnedFolder"
 // with the record's eight properties in their declared order behind the
 // persistent identifier, a "meta" table with the schema version, and the
@@ -35,20 +37,53 @@ public:
     // newerSchema for a store a newer Skyloom wrote.
     static void checkHeader(const std::string& storePath);
 
-    // Checks an open database: identity, version, quick_check, and exactly
-    // the tables and columns of schema 1.0.0. Throws StoreOpenError
-    // (damagedContent) or SQLite::Exception.
-    static void validate(SQLite::Database& db);
+    // Checks an open database: identity, version, quick_check when
+    // `checkIntegrity`, and exactly the tables and columns of schema 1.0.0,
+    // with or without the added columns and index.
+    // Throws StoreOpenError (damagedContent) or SQLite::Exception.
+    static void validate(SQLite::Database& db, bool checkIntegrity = true);
 
-    // Adds the columns a store of 1.0.0 made before them lacks (each with its
-    // default); does nothing to a store that has them or is not ours.
+    // How many integrity checks validate() ran in this process.
+    static int integrityChecksRun();
+
+    // The store file as it is now: device, inode, size, and its modification
+    // and change times to the nanosecond; empty when it cannot be read. Any
+    // write by anyone changes the change time, which no program can set
+    // back, so an equal stamp means the file was not written in between.
+    static std::string fileStamp(const std::string& storePath);
+
+    // Columns added after the eight first properties, each with its type, in
+    // the order they were added: the pending-unpin flag (a property of its
+    // own), then, carrying no property of a record, the folder identity its
+    // bookmark names (device, inode, birth time in
+    // nanoseconds), indexed so that a folder's record is found without a
+    // scan. A store without them is still schema 1.0.0 and gets them on
+    // opening (migrate()).
+    struct AddedColumn {
+        const char* name;
+        const char* type;
+    };
+    static constexpr AddedColumn addedColumns[] = {
+        {"isUnpinPending", "INTEGER NOT NULL DEFAULT 0"},
+        {"folderDevice", "INTEGER"},
+        {"folderInode", "INTEGER"},
+        {"folderBirth", "INTEGER"},
+    };
+    static constexpr const char* identityIndexName = "PinnedFolderByIdentity";
+
+    // Adds what is missing of the added columns and the identity index, and
+    // fills the identity of every record from its bookmark, in one
+    // transaction; does nothing (and writes nothing) when all is there.
     // Throws SQLite::Exception.
-    static void addMissingColumns(SQLite::Database& db);
+    static void migrate(SQLite::Database& db);
+
+    // A birth time as the folderBirth column keeps it.
+    static std::int64_t birthValue(const TimeSpec& birth);
 
     // Whether anything, even a dangling symbolic link, is at `path`.
     static bool exists(const std::string& path);
 
-    // Narrows the store file and its "-wal" and "-shm" companions to 0600,
+    // Narrows the store file and its "-journal", "-wal" and "-shm" companions to 0600,
     // those that exist and are ours; the paths of pinned folders are in them.
     static void makePrivate(const std::string& storePath);
 };
