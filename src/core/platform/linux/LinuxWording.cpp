@@ -50,6 +50,10 @@ constexpr Wording linuxWordings[] = {
                             "Finder에서 '추가된 날짜' 최신순으로 정렬하면 맨 위에 보여요."),
      SKYLOOM_TRANSLATE_NOOP("Skyloom",
                             "파일 관리자에서 '접근한 날짜' 최신순으로 정렬하면 맨 위에 보여요.")},
+    // No chooser can give access here: the row checks the folder again once
+    // the owner, the permissions or the mount have been changed.
+    {SKYLOOM_TRANSLATE_NOOP("Skyloom", "다시 허용"),
+     SKYLOOM_TRANSLATE_NOOP("Skyloom", "다시 확인")},
     {SKYLOOM_TRANSLATE_NOOP("Skyloom", "Finder에서 보기"),
      SKYLOOM_TRANSLATE_NOOP("Skyloom", "파일 관리자에서 보기")},
     {SKYLOOM_TRANSLATE_NOOP(
@@ -112,6 +116,10 @@ constexpr Wording linuxWordings[] = {
 };
 
 } // namespace
+
+// A read-only ext4 disk and /proc fail for different reasons than a FAT stick;
+// each gets its own way out.
+const bool namesVolumeProblems = true;
 
 std::span<const Wording> wordings() {
     return linuxWordings;
