@@ -4,6 +4,7 @@
 #include "app/views/Preferences.h"
 #include "app/views/SettingsView.h"
 
+#include <QAccessible>
 #include <QApplication>
 #include <QCheckBox>
 #include <QFile>
@@ -153,9 +154,18 @@ TEST_F(OnboardingTest, EscapeLeavesAndReturnChooses) {
     QTest::keyClick(&view, Qt::Key_Escape);
     EXPECT_EQ(finished.count(), 1);
     EXPECT_TRUE(desktop->choosers.empty());
-    QTest::keyClick(&view, Qt::Key_Return);
+    // Return on the focused "나중에" means later, not the default button.
+    view.laterButton()->setFocus();
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Return);
     EXPECT_EQ(finished.count(), 2);
+    EXPECT_TRUE(desktop->choosers.empty());
+    // With the focus on no button, Return presses the default one, which a
+    // screen reader hears as the default.
+    view.setFocus();
+    QTest::keyClick(&view, Qt::Key_Return);
+    EXPECT_EQ(finished.count(), 3);
     EXPECT_EQ(desktop->choosers.size(), 1u);
+    EXPECT_TRUE(QAccessible::queryAccessibleInterface(view.chooseButton())->state().defaultButton);
 }
 
 } // namespace

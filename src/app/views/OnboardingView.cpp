@@ -4,6 +4,7 @@
 #include "app/views/Preferences.h"
 #include "app/views/ViewText.h"
 
+#include <QApplication>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QLayout>
@@ -107,14 +108,24 @@ OnboardingView::OnboardingView(PinStore& store, AppActions actions, QWidget* par
     buttons->addStretch(1);
     buttons->addWidget(choose_);
     layout->addLayout(buttons);
+    // The window opens with the focus on the default button, as a dialog does.
+    choose_->setFocus();
 
     connect(later_, &QPushButton::clicked, this, &OnboardingView::later);
     connect(choose_, &QPushButton::clicked, this, &OnboardingView::choose);
     auto* escape = new QShortcut(QKeySequence(Qt::Key_Escape), this);
     connect(escape, &QShortcut::activated, later_, &QPushButton::click);
+    // Return presses the focused button, and the default one only when no
+    // button has the focus: "나중에" with the focus means later.
     for (auto key : {Qt::Key_Return, Qt::Key_Enter}) {
         auto* confirm = new QShortcut(QKeySequence(key), this);
-        connect(confirm, &QShortcut::activated, choose_, &QPushButton::click);
+        connect(confirm, &QShortcut::activated, this, [this] {
+            if (auto* focused = qobject_cast<QPushButton*>(QApplication::focusWidget());
+                focused && isAncestorOf(focused))
+                focused->click();
+            else
+                choose_->click();
+        });
     }
 }
 

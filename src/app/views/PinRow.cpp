@@ -76,11 +76,30 @@ QString fitTwoLines(const QString& text, const QFont& font, int width) {
 
 } // namespace
 
+void PinRow::regrantOrCheck(const PinnedFolderPtr& pin, PinStore& store) {
+#if defined(Q_OS_MACOS)
+    store.regrantAccess(pin);
+#else
+    // Here access comes from the owner, the permissions or the mount, never
+    // from a chooser: look at the folder again and say how it went.
+    store.reapplyAll();
+    const std::string name = pin->displayName();
+    if (pin->needsAccess())
+        store.setNoticeMessage(
+            translate(SKYLOOM_TRANSLATE_NOOP(
+                          "Skyloom", "'%1' 폴더를 다시 확인했지만 아직 날짜를 바꿀 수 없어요."),
+                      name));
+    else
+        store.setNoticeMessage(
+            translate(SKYLOOM_TRANSLATE_NOOP("Skyloom", "'%1' 폴더를 다시 고정했어요."), name));
+#endif
+}
+
 QString PinRow::secondLine(const PinnedFolder& pin) {
     const auto current = status(pin);
     if (current == Status::normal)
         return abbreviatedPath(pin.path());
-    return QString::fromStdString(pinStatusText(current));
+    return QString::fromStdString(pinStatusText(pin));
 }
 
 std::string PinRow::homeDirectory() {
@@ -149,7 +168,7 @@ QString PinRow::buttonIdentifier(Button button) {
 void PinRow::trigger(Button button, const PinnedFolderPtr& pin, PinStore& store) {
     switch (button) {
     case Button::regrant:
-        store.regrantAccess(pin);
+        regrantOrCheck(pin, store);
         break;
     case Button::reveal:
         store.reveal(*pin);
@@ -262,6 +281,16 @@ void PinRow::paint(QPainter* painter, const QStyleOptionViewItem& option, const 
         QString symbol = kind == Button::reveal ? "magnifyingglass" : "pin.slash";
         QColor ink = palette.color(selected ? QPalette::HighlightedText : QPalette::ButtonText);
         painter->drawPixmap(rect.adjusted(5, 5, -5, -5), tintedSymbol(symbol, 36, ink));
+    }
+
+    // The keyboard's place: a ring in the highlight colour, or on a selected
+    // (highlighted) row in the colour of its text.
+    if (option.state & QStyle::State_HasFocus) {
+        painter->setRenderHint(QPainter::Antialiasing);
+        painter->setPen(
+            QPen(palette.color(selected ? QPalette::HighlightedText : QPalette::Highlight), 2));
+        painter->setBrush(Qt::NoBrush);
+        painter->drawRoundedRect(QRectF(option.rect).adjusted(2, 2, -2, -2), 4, 4);
     }
     painter->restore();
 }

@@ -13,6 +13,7 @@
 #include <QLocale>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QShortcut>
 #include <QVBoxLayout>
 
 namespace skyloom::app {
@@ -118,6 +119,10 @@ SettingsView::SettingsView(PinStore& store, AppActions actions, LaunchAtLogin la
     });
     updateMessage();
     updateUnpinAll();
+
+    // A settings window closes with Escape, as every dialog does.
+    auto* escape = new QShortcut(QKeySequence(Qt::Key_Escape), this);
+    connect(escape, &QShortcut::activated, this, [this] { window()->close(); });
 }
 
 QSize SettingsView::sizeHint() const {
