@@ -575,5 +575,17 @@
         <source>&apos;%1&apos; 폴더를 다시 고정했어요.</source>
         <translation>&apos;%1&apos; is pinned again.</translation>
     </message>
+    <message>
+        <source>이 컴퓨터의 폴더만 고정할 수 있어요. 네트워크 주소는 고정할 수 없어요.</source>
+        <translation>Only folders on this computer can be pinned. Network addresses can&apos;t be pinned.</translation>
+    </message>
+    <message>
+        <source>파일 관리자 메뉴를 뺐어요.</source>
+        <translation>The file manager menu items are removed.</translation>
+    </message>
+    <message>
+        <source>파일 관리자 메뉴를 넣었어요. 파일 관리자를 다시 열면 보여요.</source>
+        <translation>The file manager menu items are added. They show once the file manager is opened again.</translation>
+    </message>
 </context>
 </TS>

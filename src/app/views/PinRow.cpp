@@ -1,6 +1,7 @@
 #include "app/views/PinRow.h"
 
 #include "app/views/IconLabel.h"
+#include "app/views/ThemeColors.h"
 #include "app/views/ViewText.h"
 #include "core/store/PinStore.h"
 
@@ -50,9 +51,11 @@ int lineHeight(const QFont& font) {
 }
 
 QColor secondaryColor(const QPalette& palette, bool selected) {
-    QColor text = palette.color(selected ? QPalette::HighlightedText : QPalette::Text);
-    text.setAlphaF(0.62f);
-    return text;
+    if (selected)
+        return palette.color(QPalette::HighlightedText);
+    QPalette onBase = palette;
+    onBase.setColor(QPalette::WindowText, palette.color(QPalette::Text));
+    return secondaryText(onBase, palette.color(QPalette::Base));
 }
 
 QString regrantTitle() {
@@ -240,8 +243,11 @@ void PinRow::paint(QPainter* painter, const QStyleOptionViewItem& option, const 
     QRect line = parts.secondLine;
     QString text = secondLine(pin);
     if (flagged) {
-        QColor tint =
-            rowStatus == Status::missing ? QColor(0xd7, 0x26, 0x26) : QColor(0xe6, 0x7e, 0x00);
+        const QColor background = palette.color(selected ? QPalette::Highlight : QPalette::Base);
+        QColor tint = selected ? palette.color(QPalette::HighlightedText)
+                      : rowStatus == Status::missing
+                          ? errorInk(palette, background, 3.0)
+                          : withContrast(QColor(0xc6, 0x6a, 0x00), background, 3.0);
         QString symbol = rowStatus == Status::missing ? "questionmark.circle.fill" : "lock.fill";
         const int symbolTop = line.top() + (lineHeight(caption) - symbolSide) / 2;
         painter->drawPixmap(QRect(line.left(), symbolTop, symbolSide, symbolSide),
@@ -279,7 +285,9 @@ void PinRow::paint(QPainter* painter, const QStyleOptionViewItem& option, const 
             style->drawPrimitive(QStyle::PE_PanelButtonTool, &panel, painter, widget);
         }
         QString symbol = kind == Button::reveal ? "magnifyingglass" : "pin.slash";
-        QColor ink = palette.color(selected ? QPalette::HighlightedText : QPalette::ButtonText);
+        QColor ink = selected ? palette.color(QPalette::HighlightedText)
+                              : withContrast(palette.color(QPalette::Text),
+                                             palette.color(QPalette::Base), 4.5);
         painter->drawPixmap(rect.adjusted(5, 5, -5, -5), tintedSymbol(symbol, 36, ink));
     }
 

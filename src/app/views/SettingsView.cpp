@@ -1,8 +1,11 @@
 #include "app/views/SettingsView.h"
 
+#include "app/views/AccessibleRole.h"
 #include "app/views/IconLabel.h"
+#include "app/views/ThemeColors.h"
 #include "app/views/ViewText.h"
 
+#include <QAccessible>
 #include <QCheckBox>
 #include <QCoreApplication>
 #include <QFormLayout>
@@ -19,9 +22,6 @@
 namespace skyloom::app {
 namespace {
 
-const QColor red(0xd7, 0x26, 0x26);
-const QColor blue(0x1c, 0x71, 0xd8);
-
 QLabel* caption(const QString& text, QWidget* parent, bool secondary = true) {
     auto* label = new QLabel(text, parent);
     QFont font = label->font();
@@ -29,14 +29,13 @@ QLabel* caption(const QString& text, QWidget* parent, bool secondary = true) {
     label->setFont(font);
     label->setWordWrap(true);
     if (secondary)
-        label->setForegroundRole(QPalette::PlaceholderText);
+        makeSecondary(label);
     return label;
 }
 
 QLabel* symbolLabel(const QString& systemName, const QColor& color, int side, QWidget* parent) {
     auto* label = new QLabel(parent);
-    label->setPixmap(tintedSymbol(systemName, side * 2, color)
-                         .scaled(side, side, Qt::KeepAspectRatio, Qt::SmoothTransformation));
+    label->setPixmap(symbolPixmap(systemName, side, color, label->devicePixelRatioF()));
     label->setFixedSize(side, side);
     return label;
 }
@@ -48,7 +47,9 @@ QWidget* explanation(const QString& systemName, const QString& title, const QStr
     auto* layout = new QHBoxLayout(row);
     layout->setContentsMargins(0, 4, 0, 4);
     layout->setSpacing(10);
-    layout->addWidget(symbolLabel(systemName, row->palette().color(QPalette::Highlight), 18, row),
+    layout->addWidget(symbolLabel(systemName,
+                                  accentInk(row->palette(), row->palette().color(QPalette::Window)),
+                                  18, row),
                       0, Qt::AlignTop);
     auto* texts = new QVBoxLayout;
     texts->setSpacing(2);
@@ -164,7 +165,16 @@ QWidget* SettingsView::section(const QString& title, QWidget* content, const QSt
     auto* layout = new QVBoxLayout(wrapper);
     layout->setContentsMargins(0, 0, 0, 0);
     layout->setSpacing(4);
-    auto* group = new QGroupBox(title, wrapper);
+    if (!title.isEmpty()) {
+        auto* heading = new QLabel(title, wrapper);
+        QFont font = heading->font();
+        font.setBold(true);
+        heading->setFont(font);
+        heading->setContentsMargins(8, 0, 8, 0);
+        setAccessibleRole(heading, QAccessible::Heading);
+        layout->addWidget(heading);
+    }
+    auto* group = new QGroupBox(wrapper);
     auto* groupLayout = new QVBoxLayout(group);
     groupLayout->addWidget(content);
     layout->addWidget(group);
@@ -191,7 +201,10 @@ QWidget* SettingsView::buildLaunchSection() {
     launchErrorRow_ = new QWidget(content);
     auto* errorLayout = new QHBoxLayout(launchErrorRow_);
     errorLayout->setContentsMargins(0, 0, 0, 0);
-    errorLayout->addWidget(symbolLabel("exclamationmark.triangle.fill", red, 14, launchErrorRow_),
+    const QPalette& colors = launchErrorRow_->palette();
+    errorLayout->addWidget(symbolLabel("exclamationmark.triangle.fill",
+                                       errorInk(colors, colors.color(QPalette::Window), 3.0), 14,
+                                       launchErrorRow_),
                            0, Qt::AlignTop);
     launchError_ = caption(QString(), launchErrorRow_, false);
     errorLayout->addWidget(launchError_, 1);
@@ -209,7 +222,9 @@ QWidget* SettingsView::buildManageSection() {
         localized(SKYLOOM_TRANSLATE_NOOP("Skyloom", "모두 해제하고 원래 날짜로 되돌리기")), this);
     unpinAll_->setObjectName("settings.unpinAll");
     QPalette destructive = unpinAll_->palette();
-    destructive.setColor(QPalette::ButtonText, red);
+    for (auto group : {QPalette::Active, QPalette::Inactive})
+        destructive.setColor(group, QPalette::ButtonText,
+                             errorInk(destructive, styledButtonFace(destructive)));
     unpinAll_->setPalette(destructive);
     connect(unpinAll_, &QPushButton::clicked, this, &SettingsView::confirmUnpinAll);
     return section(localized(SKYLOOM_TRANSLATE_NOOP("Skyloom", "고정 관리")), unpinAll_,
@@ -232,15 +247,35 @@ QWidget* SettingsView::buildFileManagerSection() {
     buttons->addStretch(1);
     layout->addLayout(buttons);
     integrationError_ = caption(QString(), content, false);
-    integrationError_->setStyleSheet(QStringLiteral("color: %1").arg(red.name()));
+    integrationError_->setObjectName("settings.integrationResult");
+    integrationError_->setTextFormat(Qt::PlainText);
+    setAccessibleRole(integrationError_, QAccessible::AlertMessage);
     integrationError_->hide();
     layout->addWidget(integrationError_);
     auto integrate = [this](bool removing) {
         QString error;
         if (actions_.integrateFileManagers)
             error = actions_.integrateFileManagers(removing);
-        integrationError_->setText(error);
-        integrationError_->setVisible(!error.isEmpty());
+        // A line under the buttons either way: the error, or what was done.
+        const QString text =
+            !error.isEmpty() ? error
+            : removing
+                ? localized(SKYLOOM_TRANSLATE_NOOP("Skyloom", "파일 관리자 메뉴를 뺐어요."))
+                : localized(SKYLOOM_TRANSLATE_NOOP(
+                      "Skyloom", "파일 관리자 메뉴를 넣었어요. 파일 관리자를 다시 열면 보여요."));
+        QPalette colors = integrationError_->palette();
+        const QColor window = colors.color(QPalette::Window);
+        colors.setColor(
+            QPalette::WindowText,
+            error.isEmpty()
+                ? secondaryText(parentWidget() ? parentWidget()->palette() : palette(), window)
+                : errorInk(colors, window));
+        integrationError_->setPalette(colors);
+        integrationError_->setText(text);
+        integrationError_->setAccessibleName(text);
+        integrationError_->setVisible(true);
+        QAccessibleEvent alert(integrationError_, QAccessible::NameChanged);
+        QAccessible::updateAccessibility(&alert);
     };
     connect(install, &QPushButton::clicked, this, [integrate] { integrate(false); });
     connect(remove, &QPushButton::clicked, this, [integrate] { integrate(true); });
@@ -307,10 +342,12 @@ void SettingsView::updateMessage() {
         return;
     message_->setText(toQString(shown));
     message_->setAccessibleName(toQString(shown));
+    const QPalette& colors = messageSection_->palette();
+    const QColor window = colors.color(QPalette::Window);
     messageSymbol_->setPixmap(
-        tintedSymbol(error ? "exclamationmark.triangle.fill" : "info.circle.fill", 32,
-                     error ? red : blue)
-            .scaled(16, 16, Qt::KeepAspectRatio, Qt::SmoothTransformation));
+        symbolPixmap(error ? "exclamationmark.triangle.fill" : "info.circle.fill", 16,
+                     error ? errorInk(colors, window, 3.0) : noticeInk(colors, window, 3.0),
+                     messageSymbol_->devicePixelRatioF()));
 }
 
 void SettingsView::updateUnpinAll() {
