@@ -2,6 +2,7 @@
 #include "ViewStoreFixture.h"
 #include "app/views/IconLabel.h"
 #include "app/views/MessageBanner.h"
+#include "app/views/PinListModel.h"
 #include "app/views/PinListView.h"
 #include "app/views/PinRowListView.h"
 #include "app/views/SettingsView.h"
@@ -16,6 +17,7 @@
 #include <QStyle>
 #include <QStyleFactory>
 #include <QTest>
+#include <QTextDocumentFragment>
 #include <QThread>
 #include <QToolButton>
 #include <QUrl>
@@ -198,6 +200,12 @@ TEST_F(AccessibilityTest, ScreenReadersHearAlertsHeadingsAndTheDefault) {
               "주소는 고정할 수 없어요.");
     // The new pin is selected and in view.
     EXPECT_EQ(panel.rowsView()->currentIndex().row(), 1);
+
+    // A folder name that looks like markup is shown as it is, tooltips included.
+    pinFolders({"<h1>Big"});
+    const QString tip = panel.model().data(panel.model().index(2), Qt::ToolTipRole).toString();
+    EXPECT_TRUE(QTextDocumentFragment::fromHtml(tip).toPlainText().endsWith("/<h1>Big"))
+        << tip.toStdString();
     QAccessible::installUpdateHandler(nullptr);
 }
 
