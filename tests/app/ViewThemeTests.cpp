@@ -51,7 +51,18 @@ double ratio(QRgb a, QRgb b) {
 
 // The contrast of what a widget draws, from its pixels: the commonest colour
 // is its background, the pixel that differs most from it is its ink.
+double measuredContrast(QWidget* widget, QRect area);
+
+// Measured, and written out for the record of both themes.
 double renderedContrast(QWidget* widget, QRect area = {}) {
+    const double value = measuredContrast(widget, area);
+    const QString name =
+        widget->accessibleName().isEmpty() ? widget->objectName() : widget->accessibleName();
+    std::cout << "contrast " << name.toStdString() << ": " << value << "\n";
+    return value;
+}
+
+double measuredContrast(QWidget* widget, QRect area) {
     QImage image = widget->grab().toImage().convertToFormat(QImage::Format_RGB32);
     if (area.isNull())
         area = image.rect();

@@ -32,6 +32,9 @@ MessageBanner::MessageBanner(Kind kind, QWidget* parent) : QFrame(parent), kind_
     text_->setTextFormat(Qt::PlainText);
     text_->setWordWrap(true);
     text_->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    // The alert itself speaks the text; its label is not read a second time.
+    setAccessibleRole(text_, QAccessible::NoRole);
+    text_->setAccessibleName(QStringLiteral(" "));
     layout->addWidget(text_, 1);
 
     dismiss_ = iconLabel("xmark",
@@ -62,9 +65,7 @@ void MessageBanner::changeEvent(QEvent* event) {
 void MessageBanner::setMessage(const QString& text) {
     const bool changed = text != text_->text();
     text_->setText(text);
-    // The banner speaks as one alert; its label is not read a second time.
     setAccessibleName(text);
-    text_->setAccessibleName(QString());
     setVisible(!text.isEmpty());
     if (changed && !text.isEmpty() && isVisible()) {
         QAccessibleEvent renamed(this, QAccessible::NameChanged);

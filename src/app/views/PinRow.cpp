@@ -248,7 +248,10 @@ void PinRow::paint(QPainter* painter, const QStyleOptionViewItem& option, const 
                       : rowStatus == Status::missing
                           ? errorInk(palette, background, 3.0)
                           : withContrast(QColor(0xc6, 0x6a, 0x00), background, 3.0);
-        QString symbol = rowStatus == Status::missing ? "questionmark.circle.fill" : "lock.fill";
+        // A warning sign, not a question mark in a shape: that reads as the
+        // replacement glyph of broken text.
+        QString symbol =
+            rowStatus == Status::missing ? "exclamationmark.triangle.fill" : "lock.fill";
         const int symbolTop = line.top() + (lineHeight(caption) - symbolSide) / 2;
         painter->drawPixmap(QRect(line.left(), symbolTop, symbolSide, symbolSide),
                             tintedSymbol(symbol, symbolSide * 2, tint));

@@ -62,9 +62,15 @@ QWidget* explanation(const QString& systemName, const QString& title, const QStr
 }
 
 QLabel* link(const QString& title, const QUrl& url, QWidget* parent) {
-    auto* label = new QLabel(QStringLiteral("<a href=\"%1\">%2</a>")
-                                 .arg(url.toString(QUrl::FullyEncoded), title.toHtmlEscaped()),
-                             parent);
+    // Many dark palettes keep the light theme's link blue: the colour is
+    // moved to read on this window, and written into the link itself.
+    const QPalette& colors = parent->palette();
+    const QColor ink =
+        withContrast(colors.color(QPalette::Link), colors.color(QPalette::Window), 4.5);
+    auto* label =
+        new QLabel(QStringLiteral("<a href=\"%1\" style=\"color:%3\">%2</a>")
+                       .arg(url.toString(QUrl::FullyEncoded), title.toHtmlEscaped(), ink.name()),
+                   parent);
     label->setTextFormat(Qt::RichText);
     label->setOpenExternalLinks(true);
     label->setTextInteractionFlags(Qt::LinksAccessibleByMouse | Qt::LinksAccessibleByKeyboard);
