@@ -587,5 +587,9 @@
         <source>파일 관리자 메뉴를 넣었어요. 파일 관리자를 다시 열면 보여요.</source>
         <translation>The file manager menu items are added. They show once the file manager is opened again.</translation>
     </message>
+    <message>
+        <source>업데이트 확인 중…</source>
+        <translation>Checking for Updates…</translation>
+    </message>
 </context>
 </TS>

@@ -17,6 +17,7 @@
 #include <QMessageBox>
 #include <QPushButton>
 #include <QShortcut>
+#include <QTimer>
 #include <QVBoxLayout>
 
 namespace skyloom::app {
@@ -332,12 +333,30 @@ QWidget* SettingsView::buildAboutSection() {
     auto* update =
         new QPushButton(localized(SKYLOOM_TRANSLATE_NOOP("Skyloom", "업데이트 확인…")), content);
     update->setObjectName("settings.checkForUpdates");
+    updateButton_ = update;
     connect(update, &QPushButton::clicked, this, [this] {
-        if (actions_.checkForUpdates)
-            actions_.checkForUpdates();
+        if (isUpdateCheckRunning() || !actions_.checkForUpdates)
+            return;
+        actions_.checkForUpdates();
+        showUpdateCheckState();
     });
     layout->addRow(update);
     return section(localized(SKYLOOM_TRANSLATE_NOOP("Skyloom", "정보")), content, {});
+}
+
+bool SettingsView::isUpdateCheckRunning() const {
+    return actions_.isCheckingForUpdates && actions_.isCheckingForUpdates();
+}
+
+void SettingsView::showUpdateCheckState() {
+    const bool running = isUpdateCheckRunning();
+    updateButton_->setEnabled(!running);
+    updateButton_->setText(running
+                               ? localized(SKYLOOM_TRANSLATE_NOOP("Skyloom", "업데이트 확인 중…"))
+                               : localized(SKYLOOM_TRANSLATE_NOOP("Skyloom", "업데이트 확인…")));
+    // The updater tells no one when it ends; look again shortly.
+    if (running)
+        QTimer::singleShot(250, this, &SettingsView::showUpdateCheckState);
 }
 
 void SettingsView::updateMessage() {
