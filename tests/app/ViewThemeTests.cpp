@@ -145,6 +145,49 @@ TEST_P(ThemeTest, TextAndSymbolsStandOutFromTheirBackground) {
               4.5);
 }
 
+// How much the keyboard focus changes a widget's pixels: the strongest
+// contrast of a changed pixel against what that pixel showed before.
+double focusRingContrast(QWidget* widget) {
+    widget->clearFocus();
+    QApplication::processEvents();
+    const QImage before = widget->grab().toImage().convertToFormat(QImage::Format_RGB32);
+    widget->setFocus(Qt::TabFocusReason);
+    // What a Tab key press marks on its window: styles show focus only then.
+    widget->window()->setAttribute(Qt::WA_KeyboardFocusChange);
+    QApplication::processEvents();
+    const QImage after = widget->grab().toImage().convertToFormat(QImage::Format_RGB32);
+    double best = 1;
+    for (int y = 0; y < after.height(); ++y)
+        for (int x = 0; x < after.width(); ++x)
+            best = std::max(best, ratio(after.pixel(x, y), before.pixel(x, y)));
+    std::cout << "focus ring " << widget->accessibleName().toStdString() << ": " << best
+              << (widget->hasFocus() ? "" : " (no focus)") << "\n";
+    return best;
+}
+
+TEST_P(ThemeTest, EveryButtonLinkAndRowShowsTheKeyboardFocus) {
+    pinFolders({"Work"});
+    PinListView panel(store, PinListView::Style::menuBar, {});
+    SettingsView settings(store, {});
+    panel.show();
+    settings.show();
+    QApplication::setActiveWindow(&panel);
+    EXPECT_GE(focusRingContrast(panel.addButton()), 3.0);
+    for (auto* button : panel.findChildren<QToolButton*>()) {
+        if (button->isVisible()) {
+            EXPECT_GE(focusRingContrast(button), 3.0);
+        }
+    }
+    EXPECT_GE(focusRingContrast(panel.rowsView()), 3.0);
+    QApplication::setActiveWindow(&settings);
+    for (auto* label : settings.findChildren<QLabel*>()) {
+        if (label->textInteractionFlags() & Qt::LinksAccessibleByKeyboard) {
+            EXPECT_GE(focusRingContrast(label), 3.0);
+        }
+    }
+    EXPECT_GE(focusRingContrast(settings.unpinAllButton()), 3.0);
+}
+
 INSTANTIATE_TEST_SUITE_P(LightAndDark, ThemeTest, ::testing::Values(false, true),
                          [](const auto& info) { return info.param ? "dark" : "light"; });
 

@@ -127,6 +127,12 @@ protected:
             tint();
         QToolButton::changeEvent(event);
     }
+    // Styles draw no focus on a borderless tool button; the keyboard needs one.
+    void paintEvent(QPaintEvent* event) override {
+        QToolButton::paintEvent(event);
+        if (hasFocus())
+            paintFocusRing(this, rect());
+    }
 
 private:
     void tint() {

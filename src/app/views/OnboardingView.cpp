@@ -100,6 +100,7 @@ OnboardingView::OnboardingView(PinStore& store, AppActions actions, QWidget* par
     later_ = new QPushButton(localized(SKYLOOM_TRANSLATE_NOOP("Skyloom", "나중에")), this);
     later_->setObjectName("onboarding.later");
     later_->setAutoDefault(false);
+    showFocusRing(later_);
     choose_ = prominentButton(localized(SKYLOOM_TRANSLATE_NOOP("Skyloom", "폴더 고정…")), this);
     choose_->setObjectName("onboarding.choose");
     choose_->setDefault(true);

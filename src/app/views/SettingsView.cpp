@@ -62,6 +62,23 @@ QWidget* explanation(const QString& systemName, const QString& title, const QStr
     return row;
 }
 
+// A link that shows when the keyboard is on it.
+class LinkLabel final : public QLabel {
+public:
+    using QLabel::QLabel;
+
+protected:
+    void paintEvent(QPaintEvent* event) override {
+        QLabel::paintEvent(event);
+        if (hasFocus()) {
+            const QRect text = fontMetrics()
+                                   .boundingRect(rect(), alignment(), accessibleName())
+                                   .adjusted(-4, -2, 4, 2);
+            paintFocusRing(this, text.intersected(rect()));
+        }
+    }
+};
+
 QLabel* link(const QString& title, const QUrl& url, QWidget* parent) {
     // Many dark palettes keep the light theme's link blue: the colour is
     // moved to read on this window, and written into the link itself.
@@ -69,9 +86,9 @@ QLabel* link(const QString& title, const QUrl& url, QWidget* parent) {
     const QColor ink =
         withContrast(colors.color(QPalette::Link), colors.color(QPalette::Window), 4.5);
     auto* label =
-        new QLabel(QStringLiteral("<a href=\"%1\" style=\"color:%3\">%2</a>")
-                       .arg(url.toString(QUrl::FullyEncoded), title.toHtmlEscaped(), ink.name()),
-                   parent);
+        new LinkLabel(QStringLiteral("<a href=\"%1\" style=\"color:%3\">%2</a>")
+                          .arg(url.toString(QUrl::FullyEncoded), title.toHtmlEscaped(), ink.name()),
+                      parent);
     label->setTextFormat(Qt::RichText);
     label->setOpenExternalLinks(true);
     label->setTextInteractionFlags(Qt::LinksAccessibleByMouse | Qt::LinksAccessibleByKeyboard);
@@ -228,6 +245,7 @@ QWidget* SettingsView::buildManageSection() {
     unpinAll_ = new QPushButton(
         localized(SKYLOOM_TRANSLATE_NOOP("Skyloom", "모두 해제하고 원래 날짜로 되돌리기")), this);
     unpinAll_->setObjectName("settings.unpinAll");
+    showFocusRing(unpinAll_);
     QPalette destructive = unpinAll_->palette();
     for (auto group : {QPalette::Active, QPalette::Inactive})
         destructive.setColor(group, QPalette::ButtonText,
@@ -249,6 +267,8 @@ QWidget* SettingsView::buildFileManagerSection() {
         new QPushButton(localized(SKYLOOM_TRANSLATE_NOOP("Skyloom", "메뉴 넣기")), content);
     auto* remove =
         new QPushButton(localized(SKYLOOM_TRANSLATE_NOOP("Skyloom", "메뉴 빼기")), content);
+    showFocusRing(install);
+    showFocusRing(remove);
     buttons->addWidget(install);
     buttons->addWidget(remove);
     buttons->addStretch(1);
@@ -333,6 +353,7 @@ QWidget* SettingsView::buildAboutSection() {
     auto* update =
         new QPushButton(localized(SKYLOOM_TRANSLATE_NOOP("Skyloom", "업데이트 확인…")), content);
     update->setObjectName("settings.checkForUpdates");
+    showFocusRing(update);
     updateButton_ = update;
     connect(update, &QPushButton::clicked, this, [this] {
         if (isUpdateCheckRunning() || !actions_.checkForUpdates)

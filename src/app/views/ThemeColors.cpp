@@ -1,5 +1,6 @@
 #include "app/views/ThemeColors.h"
 
+#include <QCoreApplication>
 #include <QEvent>
 #include <QPainter>
 #include <QPushButton>
@@ -105,6 +106,27 @@ private:
     bool applying_ = false;
 };
 
+class FocusRing final : public QObject {
+public:
+    using QObject::QObject;
+
+    bool eventFilter(QObject* watched, QEvent* event) override {
+        if (event->type() != QEvent::Paint || painting_)
+            return false;
+        auto* widget = static_cast<QWidget*>(watched);
+        // The widget paints itself first, then the ring goes on top.
+        painting_ = true;
+        QCoreApplication::sendEvent(widget, event);
+        painting_ = false;
+        if (widget->hasFocus())
+            paintFocusRing(widget, widget->rect().adjusted(1, 1, -1, -1));
+        return true;
+    }
+
+private:
+    bool painting_ = false;
+};
+
 } // namespace
 
 double contrastRatio(const QColor& a, const QColor& b) {
@@ -159,6 +181,25 @@ QColor bannerBackground(const QPalette& palette, bool error) {
     const QColor window = palette.color(QPalette::Window);
     const QColor tint = error ? errorInk(palette, window) : palette.color(QPalette::Highlight);
     return mixed(window, tint, isDark(palette) ? 0.16 : 0.1);
+}
+
+void paintFocusRing(QWidget* widget, const QRect& rect) {
+    QPainter painter(widget);
+    painter.setRenderHint(QPainter::Antialiasing);
+    const QPalette& colors = widget->palette();
+    // 3:1 against the window and against a button's face, which styles
+    // draw lighter or darker than the window.
+    QColor ring =
+        withContrast(colors.color(QPalette::Highlight), colors.color(QPalette::Window), 3.0);
+    ring = withContrast(ring, styledButtonFace(colors), 3.0);
+    ring = withContrast(ring, colors.color(QPalette::Button).lighter(110), 3.0);
+    painter.setPen(QPen(ring, 2));
+    painter.setBrush(Qt::NoBrush);
+    painter.drawRoundedRect(QRectF(rect).adjusted(1, 1, -1, -1), 4, 4);
+}
+
+void showFocusRing(QWidget* widget) {
+    widget->installEventFilter(new FocusRing(widget));
 }
 
 void makeSecondary(QWidget* label) {

@@ -30,6 +30,14 @@ QColor styledButtonFace(const QPalette& palette);
 // A banner's background: its colour faintly over the window.
 QColor bannerBackground(const QPalette& palette, bool error);
 
+// Draws a keyboard focus ring inside `rect` in the palette's highlight,
+// moved to stand out 3:1 from the window.
+void paintFocusRing(QWidget* widget, const QRect& rect);
+
+// Draws that ring over the widget's own painting whenever it has the focus
+// (the style's own ring can be too faint on a light button).
+void showFocusRing(QWidget* widget);
+
 // Gives a label the secondary text colour of its palette.
 void makeSecondary(QWidget* label);
 
