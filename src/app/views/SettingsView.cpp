@@ -116,7 +116,7 @@ SettingsView::SettingsView(PinStore& store, AppActions actions, LaunchAtLogin la
 
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(20, 20, 20, 20);
-    layout->setSpacing(14);
+    layout->setSpacing(10);
 
     messageSection_ = new QGroupBox(this);
     auto* messageLayout = new QHBoxLayout(messageSection_);
@@ -188,7 +188,7 @@ QWidget* SettingsView::section(const QString& title, QWidget* content, const QSt
     auto* wrapper = new QWidget(this);
     auto* layout = new QVBoxLayout(wrapper);
     layout->setContentsMargins(0, 0, 0, 0);
-    layout->setSpacing(4);
+    layout->setSpacing(2);
     if (!title.isEmpty()) {
         auto* heading = new QLabel(title, wrapper);
         QFont font = heading->font();
