@@ -212,8 +212,11 @@ TEST_F(CommandLineTest, AReadOnlyVolumeIsRefusedWithoutARecord) {
 
     auto result = skyloom({"pin", mountPoint + "/inside"});
     EXPECT_EQ(result.exitStatus, 1);
-    EXPECT_EQ(result.standardError,
-              "inside \u2014 " + PinError::unsupportedVolume().errorDescription() + "\n");
+    EXPECT_EQ(
+        result.standardError,
+        "inside \u2014 " +
+            PinError::unsupportedVolume(PinError::VolumeProblem::readOnly).errorDescription() +
+            "\n");
     EXPECT_EQ(listed(), nlohmann::json::array());
 }
 

@@ -1,4 +1,6 @@
 #include "core/engine/FolderTraits.h"
+#include "core/engine/PinService.h"
+#include "core/platform/FolderAccess.h"
 #include "core/platform/linux/MountTable.h"
 #include "support/TempDir.h"
 
@@ -65,6 +67,89 @@ TEST(FolderTraits, ReadsTheRealMount) {
     FolderTraits onTmpfs = readFolderTraits(temp.makeFolder("my disk/inner"));
     ::umount2(spaced.c_str(), MNT_DETACH);
     EXPECT_EQ(onTmpfs, (FolderTraits{false, true, "tmpfs"}));
+}
+
+// Each way a volume refuses a pin names its own cause, from the real engine.
+TEST(FolderTraits, VolumeErrorsNameTheRealCause) {
+    PinService service = PinService::makeDefault();
+    auto refusal = [&](const std::function<void()>& attempt) {
+        try {
+            attempt();
+        } catch (const PinError& error) {
+            EXPECT_EQ(error, PinError::unsupportedVolume());
+            return error.errorDescription();
+        }
+        return std::string("no error");
+    };
+    const std::string virtualText =
+        "시스템이 만들어 보여 주는 가상 폴더예요(/proc, /sys 등). 날짜를 "
+        "저장하지 않아 고정할 수 없어요. 내 파일이 있는 폴더를 "
+        "고정하세요.";
+    EXPECT_EQ(refusal([&] { service.validate("/proc", {}); }), virtualText);
+    EXPECT_EQ(refusal([&] { service.validate("/sys/kernel", {}); }), virtualText);
+    // Past validation the write itself tells the same.
+    EXPECT_EQ(refusal([&] { service.dates().writeAddedDate(pinDate(0), "/proc"); }), virtualText);
+
+    auto network = PinService(std::make_shared<FileSystemAddedDate>(),
+                              std::make_shared<FileManager>(), [](const std::string&) {
+                                  return FolderTraits{false, false, "nfs4"};
+                              });
+    test::TempDir temp;
+    EXPECT_EQ(refusal([&] { network.validate(temp.path(), {}); }),
+              "네트워크 디스크에 있는 폴더예요. 다른 컴퓨터가 날짜를 바꿀 수 있어 고정할 수 "
+              "없어요. 이 컴퓨터의 디스크에 있는 폴더를 고정하세요.");
+    EXPECT_EQ(PinError::unsupportedVolume().errorDescription(),
+              "이 디스크는 '접근한 날짜'를 2100년으로 저장하지 못해요. 이 컴퓨터의 내장 "
+              "디스크(ext4, btrfs 등)에 있는 폴더를 고정하세요.");
+
+    // A read-only bind mount of an ordinary disk: its date range is fine.
+    std::string source = temp.makeFolder("source");
+    temp.makeFolder("source/work");
+    std::string mounted = temp.makeFolder("read-only");
+    if (::mount(source.c_str(), mounted.c_str(), nullptr, MS_BIND, nullptr) != 0)
+        GTEST_SKIP() << "cannot bind-mount (needs root): " << std::strerror(errno);
+    int remounted =
+        ::mount(nullptr, mounted.c_str(), nullptr, MS_REMOUNT | MS_BIND | MS_RDONLY, nullptr);
+    std::string folder = mounted + "/work";
+    std::string text;
+    AccessProblem access = AccessProblem::none;
+    if (remounted == 0) {
+        auto pin = service.makePin(folder, {}, 0); // accepted: the volume itself is fine
+        text = refusal([&] { service.applyPinDate(*pin); });
+        access = folderAccess(folder).problem;
+    }
+    ::umount2(mounted.c_str(), MNT_DETACH);
+    ASSERT_EQ(remounted, 0) << std::strerror(errno);
+    EXPECT_EQ(text, "읽기 전용으로 연결된 디스크예요. 폴더의 날짜를 바꿀 수 없어요. 쓰기 가능하게 "
+                    "다시 연결하거나(예: 'sudo mount -o remount,rw 연결 위치') 다른 디스크에 "
+                    "있는 폴더를 고정하세요.");
+    EXPECT_EQ(access, AccessProblem::readOnly);
+}
+
+// What keeps another user from a folder's date, seen as that user.
+TEST(FolderTraits, AccessProblemsAsAnotherUser) {
+    test::TempDir temp;
+    std::string open = temp.makeFolder("open");
+    std::string closed = temp.makeFolder("closed");
+    std::string inner = temp.makeFolder("closed/inner");
+    ::chmod(temp.path().c_str(), 0755);
+    ::chmod(open.c_str(), 0777); // writable by all, still not theirs
+    ::chmod(closed.c_str(), 0700);
+    EXPECT_EQ(folderAccess(open).problem, AccessProblem::none); // root may set any date
+    std::string why;
+    int status = test::runAsNobody(
+        [&] {
+            auto other = folderAccess(open);
+            if (other.problem != AccessProblem::notOwner || other.owner != "root")
+                return 1;
+            if (folderAccess(inner).problem != AccessProblem::noPermission)
+                return 2;
+            return folderAccess(temp.path() + "/missing").problem == AccessProblem::none ? 0 : 3;
+        },
+        why);
+    if (status < 0)
+        GTEST_SKIP() << why;
+    EXPECT_EQ(status, 0);
 }
 
 } // namespace

@@ -31,8 +31,16 @@ std::string unescaped(std::string text) {
 
 // Every source text of the English translation, with its translation.
 std::map<std::string, std::string> englishTranslations() {
-    const std::string text = test::readFile(std::filesystem::path(__FILE__).parent_path() /
-                                            "../translations/skyloom_en.ts");
+    // __FILE__ is relative to the build folder when the build passed it so;
+    // ctest runs from a folder below that.
+    std::filesystem::path file =
+        std::filesystem::path(__FILE__).parent_path() / "../translations/skyloom_en.ts";
+    for (const char* up : {"", "..", "../.."})
+        if (file.is_relative() && std::filesystem::exists(std::filesystem::path(up) / file)) {
+            file = std::filesystem::path(up) / file;
+            break;
+        }
+    const std::string text = test::readFile(file);
     std::map<std::string, std::string> result;
     static const std::regex message(
         "<source>([^<]*)</source>\\s*<translation( type=\"unfinished\")?>([^<]*)</translation>");

@@ -601,5 +601,61 @@
         <source>목록에 없던 폴더를 폴더에 남아 있던 원래 날짜로 되돌렸어요: </source>
         <translation>Restored the original date each folder kept itself, for folders that weren&apos;t in the list: </translation>
     </message>
+    <message>
+        <source>읽기 전용으로 연결된 디스크예요. 폴더의 날짜를 바꿀 수 없어요. 쓰기 가능하게 다시 연결하거나(예: &apos;sudo mount -o remount,rw 연결 위치&apos;) 다른 디스크에 있는 폴더를 고정하세요.</source>
+        <translation>This disk is mounted read-only, so the folder&apos;s date can&apos;t change. Mount it again with writing allowed (for example &apos;sudo mount -o remount,rw &lt;mount point&gt;&apos;), or pin a folder on another disk.</translation>
+    </message>
+    <message>
+        <source>시스템이 만들어 보여 주는 가상 폴더예요(/proc, /sys 등). 날짜를 저장하지 않아 고정할 수 없어요. 내 파일이 있는 폴더를 고정하세요.</source>
+        <translation>This is a virtual folder the system makes up (/proc, /sys and the like). It keeps no dates, so it can&apos;t be pinned. Pin a folder that holds your own files.</translation>
+    </message>
+    <message>
+        <source>네트워크 디스크에 있는 폴더예요. 다른 컴퓨터가 날짜를 바꿀 수 있어 고정할 수 없어요. 이 컴퓨터의 디스크에 있는 폴더를 고정하세요.</source>
+        <translation>This folder is on a network disk. Another computer can change its dates, so it can&apos;t be pinned. Pin a folder on a disk of this computer.</translation>
+    </message>
+    <message>
+        <source>다시 확인</source>
+        <translation>Check Again</translation>
+    </message>
+    <message>
+        <source>%1 사용자의 폴더라 날짜를 바꿀 수 없어요 — 소유자에게 맡기거나 &apos;sudo chown&apos;으로 내 계정으로 바꾸세요</source>
+        <translation>Owned by %1, so its date can&apos;t change — ask the owner, or make it yours with &apos;sudo chown&apos;</translation>
+    </message>
+    <message>
+        <source>이 폴더까지 들어갈 권한이 없어요 — 위 폴더의 소유자가 &apos;chmod&apos;로 권한을 주어야 해요</source>
+        <translation>No permission to reach this folder — the owner of a folder above it must grant it with &apos;chmod&apos;</translation>
+    </message>
+    <message>
+        <source>읽기 전용으로 연결된 디스크예요 — 쓰기 가능하게 다시 연결한 뒤 &apos;다시 확인&apos;을 누르세요</source>
+        <translation>On a disk mounted read-only — mount it writable again, then choose &apos;Check Again&apos;</translation>
+    </message>
+    <message>
+        <source>&apos;%1&apos; 폴더를 다시 확인했지만 아직 날짜를 바꿀 수 없어요.</source>
+        <translation>Checked &apos;%1&apos; again, but its date still can&apos;t change.</translation>
+    </message>
+    <message>
+        <source>&apos;%1&apos; 폴더를 다시 고정했어요.</source>
+        <translation>&apos;%1&apos; is pinned again.</translation>
+    </message>
+    <message>
+        <source>이 컴퓨터의 폴더만 고정할 수 있어요. 네트워크 주소는 고정할 수 없어요.</source>
+        <translation>Only folders on this computer can be pinned. Network addresses can&apos;t be pinned.</translation>
+    </message>
+    <message>
+        <source>파일 관리자 메뉴를 뺐어요.</source>
+        <translation>The file manager menu items are removed.</translation>
+    </message>
+    <message>
+        <source>파일 관리자 메뉴를 넣었어요. 파일 관리자를 다시 열면 보여요.</source>
+        <translation>The file manager menu items are added. They show once the file manager is opened again.</translation>
+    </message>
+    <message>
+        <source>업데이트 확인 중…</source>
+        <translation>Checking for Updates…</translation>
+    </message>
+    <message>
+        <source>파일 관리자의 목록 보기에서 접근 시간 열로 정렬하세요. Dolphin과 Nautilus는 &apos;Accessed&apos;, Nemo·Caja·Thunar는 &apos;Date Accessed&apos;라고 써요(한국어 화면에서는 &apos;접근&apos;이 들어간 이름). 오래된 순이면 맨 아래로 가요.</source>
+        <translation>Sort the file manager&apos;s list view by its access-time column: &quot;Accessed&quot; in Dolphin and Nautilus, &quot;Date Accessed&quot; in Nemo, Caja and Thunar. Oldest first puts them at the bottom.</translation>
+    </message>
 </context>
 </TS>

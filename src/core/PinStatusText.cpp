@@ -1,6 +1,7 @@
 #include "core/PinStatusText.h"
 
 #include "core/Translate.h"
+#include "core/platform/FolderAccess.h"
 #include "core/store/PinnedFolder.h"
 
 namespace skyloom {
@@ -33,6 +34,32 @@ std::string pinStatusText(PinStatus status) {
         break;
     }
     return {};
+}
+
+std::string pinStatusText(const PinnedFolder& pin) {
+    const PinStatus status = pinStatus(pin);
+    if (status != PinStatus::needsAccess)
+        return pinStatusText(status);
+    const auto access = platform::folderAccess(pin.path());
+    switch (access.problem) {
+    case platform::AccessProblem::notOwner:
+        return translate(SKYLOOM_TRANSLATE_NOOP("Skyloom",
+                                                "%1 사용자의 폴더라 날짜를 바꿀 수 없어요 — "
+                                                "소유자에게 맡기거나 'sudo chown'으로 내 "
+                                                "계정으로 바꾸세요"),
+                         access.owner);
+    case platform::AccessProblem::noPermission:
+        return translate(SKYLOOM_TRANSLATE_NOOP("Skyloom",
+                                                "이 폴더까지 들어갈 권한이 없어요 — 위 폴더의 "
+                                                "소유자가 'chmod'로 권한을 주어야 해요"));
+    case platform::AccessProblem::readOnly:
+        return translate(SKYLOOM_TRANSLATE_NOOP("Skyloom",
+                                                "읽기 전용으로 연결된 디스크예요 — 쓰기 가능하게 "
+                                                "다시 연결한 뒤 '다시 확인'을 누르세요"));
+    case platform::AccessProblem::none:
+        break;
+    }
+    return pinStatusText(status);
 }
 
 } // namespace skyloom

@@ -21,4 +21,9 @@ PinStatus pinStatus(bool isMissing, bool needsAccess, bool isLocked);
 // The translated status text; empty for a normal pin (the row shows its path).
 std::string pinStatusText(PinStatus status);
 
+// The status text of this pin; for one that needs access, what stops the
+// write (another owner, no entry, a read-only disk) and the way out, looked
+// up on the folder now.
+std::string pinStatusText(const PinnedFolder& pin);
+
 } // namespace skyloom

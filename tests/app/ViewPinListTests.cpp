@@ -15,6 +15,7 @@
 #include <QMimeData>
 #include <QSignalSpy>
 #include <QTest>
+#include <QTimer>
 #include <QToolButton>
 #include <QUrl>
 
@@ -276,13 +277,51 @@ TEST_F(PinListTest, ScreenReadersReachRowsButtonsAndFooter) {
 
     // A flag change is heard at once: the access button appears.
     store.fetchPins()[0]->setNeedsAccess(true);
-    EXPECT_EQ(row->child(0)->text(QAccessible::Name), "다시 허용");
+    EXPECT_EQ(row->child(0)->text(QAccessible::Name), "다시 확인");
 
     // Pressing the unpin button as a screen reader does removes the pin.
     row->child(2)->actionInterface()->doAction(QAccessibleActionInterface::pressAction());
     QCoreApplication::processEvents();
     EXPECT_TRUE(store.fetchPins().empty());
     EXPECT_EQ(list->childCount(), 0);
+}
+
+// Every row action from the keyboard alone: Tab to the rows, Shift+F10 or
+// the Menu key for the menu, Return and Escape.
+TEST_F(PinListTest, KeyboardReachesEveryRowAction) {
+    auto paths = pinFolders({"First", "Second"});
+    PinListView view(store, PinListView::Style::window, {});
+    view.show();
+    QApplication::setActiveWindow(&view);
+    auto* rows = view.rowsView();
+
+    // The first Tab lands on the first row, with its focus ring.
+    rows->setFocus(Qt::TabFocusReason);
+    ASSERT_TRUE(rows->currentIndex().isValid());
+    EXPECT_EQ(rows->currentIndex().row(), 0);
+
+    store.fetchPins()[0]->setNeedsAccess(true);
+    QStringList titles;
+    QObject::connect(rows, &PinRowListView::menuShown, rows, [&](QMenu* menu) {
+        titles.clear();
+        for (QAction* action : menu->actions())
+            if (!action->isSeparator())
+                titles << action->text() + (action->isEnabled() ? "" : " (off)");
+        QTimer::singleShot(0, menu, &QMenu::close);
+    });
+    QTest::keyClick(rows, Qt::Key_F10, Qt::ShiftModifier);
+    EXPECT_EQ(titles.join("|"), "열기|파일 관리자에서 보기|다시 확인|고정 해제");
+    titles.clear();
+    QTest::keyClick(rows, Qt::Key_Down);
+    QTest::keyClick(rows, Qt::Key_Menu);
+    EXPECT_EQ(titles.join("|"), "열기|파일 관리자에서 보기|고정 해제");
+
+    // "다시 확인" looks again and says how it went: root may change any
+    // folder, so the pin is back.
+    PinRow::regrantOrCheck(store.fetchPins()[0], store);
+    EXPECT_FALSE(store.fetchPins()[0]->needsAccess());
+    EXPECT_EQ(store.noticeMessage().value_or(""), "'First' 폴더를 다시 고정했어요.");
+    EXPECT_TRUE(desktop->choosers.empty());
 }
 
 } // namespace

@@ -4,6 +4,7 @@
 #include "app/views/Preferences.h"
 #include "app/views/SettingsView.h"
 
+#include <QAccessible>
 #include <QApplication>
 #include <QCheckBox>
 #include <QFile>
@@ -92,6 +93,47 @@ TEST_F(SettingsTest, MessageSectionShowsTheErrorBeforeTheNotice) {
     EXPECT_EQ(view.findChild<QLabel*>("settings.message"), view.message());
 }
 
+// The things a user does in the settings show that they happened.
+TEST_F(SettingsTest, EscapeClosesAndEveryActionShowsItsOutcome) {
+    bool running = false;
+    int checks = 0;
+    AppActions actions;
+    actions.checkForUpdates = [&] {
+        ++checks;
+        running = true;
+    };
+    actions.isCheckingForUpdates = [&] { return running; };
+    actions.integrateFileManagers = [](bool remove) {
+        return remove ? QString("폴더에 쓸 수 없어요") : QString();
+    };
+    QWidget window;
+    auto* view = new SettingsView(store, actions, &window);
+    window.show();
+    QApplication::setActiveWindow(&window);
+
+    auto* update = view->findChild<QPushButton*>("settings.checkForUpdates");
+    update->click();
+    update->click(); // disabled while running: no second check
+    EXPECT_EQ(checks, 1);
+    EXPECT_EQ(update->text(), "업데이트 확인 중…");
+    running = false;
+    EXPECT_TRUE(QTest::qWaitFor([&] { return update->isEnabled(); }, 2000));
+    EXPECT_EQ(update->text(), "업데이트 확인…");
+
+    auto* result = view->findChild<QLabel*>("settings.integrationResult");
+    for (auto* button : view->findChildren<QPushButton*>())
+        if (button->text() == "메뉴 넣기")
+            button->click();
+    EXPECT_EQ(result->text(), "파일 관리자 메뉴를 넣었어요. 파일 관리자를 다시 열면 보여요.");
+    for (auto* button : view->findChildren<QPushButton*>())
+        if (button->text() == "메뉴 빼기")
+            button->click();
+    EXPECT_EQ(result->text(), "폴더에 쓸 수 없어요");
+
+    QTest::keyClick(&window, Qt::Key_Escape);
+    EXPECT_FALSE(window.isVisible());
+}
+
 TEST(SettingsValues, VersionAndLinksByPreferredLanguage) {
     EXPECT_EQ(SettingsView::versionString("1.2", "7"), "1.2 (7)");
     EXPECT_EQ(SettingsView::versionString("", ""), "1.0 (1)");
@@ -153,9 +195,18 @@ TEST_F(OnboardingTest, EscapeLeavesAndReturnChooses) {
     QTest::keyClick(&view, Qt::Key_Escape);
     EXPECT_EQ(finished.count(), 1);
     EXPECT_TRUE(desktop->choosers.empty());
-    QTest::keyClick(&view, Qt::Key_Return);
+    // Return on the focused "나중에" means later, not the default button.
+    view.laterButton()->setFocus();
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Return);
     EXPECT_EQ(finished.count(), 2);
+    EXPECT_TRUE(desktop->choosers.empty());
+    // With the focus on no button, Return presses the default one, which a
+    // screen reader hears as the default.
+    view.setFocus();
+    QTest::keyClick(&view, Qt::Key_Return);
+    EXPECT_EQ(finished.count(), 3);
     EXPECT_EQ(desktop->choosers.size(), 1u);
+    EXPECT_TRUE(QAccessible::queryAccessibleInterface(view.chooseButton())->state().defaultButton);
 }
 
 } // namespace

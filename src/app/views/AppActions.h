@@ -16,6 +16,9 @@ struct AppActions {
     std::function<void()> openSettings;
     std::function<void()> quit;
     std::function<void()> checkForUpdates;
+    // Whether an update check is still running; while it is, the settings'
+    // button says so and cannot start another.
+    std::function<bool()> isCheckingForUpdates;
     // Writes (false) or removes (true) the file-manager entries; returns an
     // error text, empty on success.
     std::function<QString(bool remove)> integrateFileManagers;

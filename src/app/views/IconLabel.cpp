@@ -1,6 +1,10 @@
 #include "app/views/IconLabel.h"
 
+#include "app/views/ThemeColors.h"
+
 #include <QApplication>
+#include <QEvent>
+
 #include <QHash>
 #include <QHelpEvent>
 #include <QPainter>
@@ -8,6 +12,7 @@
 #include <QStyle>
 #include <QToolButton>
 #include <QToolTip>
+#include <cmath>
 
 namespace skyloom::app {
 namespace {
@@ -54,8 +59,9 @@ void ensureThemeFallback() {
 
 QIcon withOverlay(const QIcon& base, bool slash, bool question) {
     QIcon result;
-    for (int side : {16, 24, 32, 48, 64}) {
-        QPixmap pixmap = base.pixmap(side, side);
+    for (int side : {16, 24, 32, 48, 64, 96, 128}) {
+        QPixmap pixmap = base.pixmap(QSize(side, side), 1.0);
+        pixmap.setDevicePixelRatio(1.0);
         QPainter painter(&pixmap);
         painter.setRenderHint(QPainter::Antialiasing);
         QColor ink(0x3d, 0x3d, 0x3d);
@@ -70,12 +76,18 @@ QIcon withOverlay(const QIcon& base, bool slash, bool question) {
             painter.drawLine(from, to);
         }
         if (question) {
+            // A badge in the corner, not a mark over the middle: a centred
+            // "?" reads as the replacement glyph of broken text.
+            const QRectF badge(side * 0.46, side * 0.46, side * 0.54, side * 0.54);
+            painter.setPen(QPen(ink, std::max(1.0, side / 24.0)));
+            painter.setBrush(QColor(Qt::white));
+            painter.drawEllipse(badge.adjusted(0.5, 0.5, -0.5, -0.5));
             QFont font = painter.font();
             font.setBold(true);
-            font.setPixelSize(side * 9 / 16);
+            font.setPixelSize(std::max(6, side * 7 / 16));
             painter.setFont(font);
-            painter.setPen(QColor(Qt::white));
-            painter.drawText(QRectF(0, side * 0.12, side, side * 0.88), Qt::AlignCenter, "?");
+            painter.setPen(ink);
+            painter.drawText(badge, Qt::AlignCenter, "?");
         }
         result.addPixmap(pixmap);
     }
@@ -98,6 +110,39 @@ public:
 
 private:
     QString help_;
+};
+
+// The theme's symbolic icons come in a fixed grey that vanishes on a dark
+// panel; this button draws its symbol in its palette's text colour.
+class SymbolButton final : public QToolButton {
+public:
+    SymbolButton(QString systemName, QWidget* parent)
+        : QToolButton(parent), systemName_(std::move(systemName)) {
+        tint();
+    }
+
+protected:
+    void changeEvent(QEvent* event) override {
+        if (event->type() == QEvent::PaletteChange)
+            tint();
+        QToolButton::changeEvent(event);
+    }
+    // Styles draw no focus on a borderless tool button; the keyboard needs one.
+    void paintEvent(QPaintEvent* event) override {
+        QToolButton::paintEvent(event);
+        if (hasFocus())
+            paintFocusRing(this, rect());
+    }
+
+private:
+    void tint() {
+        const QPalette& colors = palette();
+        setIcon(tintedIcon(
+            systemName_, 18,
+            withContrast(colors.color(QPalette::ButtonText), colors.color(QPalette::Window), 4.5)));
+    }
+
+    QString systemName_;
 };
 
 } // namespace
@@ -124,7 +169,9 @@ QPixmap tintedSymbol(const QString& systemName, int side, const QColor& color) {
     QPixmap pixmap;
     if (QPixmapCache::find(key, &pixmap))
         return pixmap;
-    pixmap = symbolImage(systemName).pixmap(side, side);
+    // Asked for at ratio 1: `side` is in device pixels here.
+    pixmap = symbolImage(systemName).pixmap(QSize(side, side), 1.0);
+    pixmap.setDevicePixelRatio(1.0);
     QPainter painter(&pixmap);
     painter.setCompositionMode(QPainter::CompositionMode_SourceIn);
     painter.fillRect(pixmap.rect(), color);
@@ -133,10 +180,25 @@ QPixmap tintedSymbol(const QString& systemName, int side, const QColor& color) {
     return pixmap;
 }
 
+QPixmap symbolPixmap(const QString& systemName, int side, const QColor& color, qreal ratio) {
+    const int pixels = static_cast<int>(std::ceil(side * ratio));
+    QPixmap pixmap = tintedSymbol(systemName, pixels, color);
+    if (pixmap.width() != pixels)
+        pixmap = pixmap.scaled(pixels, pixels, Qt::KeepAspectRatio, Qt::SmoothTransformation);
+    pixmap.setDevicePixelRatio(ratio);
+    return pixmap;
+}
+
+QIcon tintedIcon(const QString& systemName, int side, const QColor& color) {
+    QIcon icon;
+    for (qreal ratio : {1.0, 2.0, 3.0})
+        icon.addPixmap(symbolPixmap(systemName, side, color, ratio));
+    return icon;
+}
+
 QToolButton* iconLabel(const QString& systemName, const QString& help, QWidget* parent) {
-    auto* button = new QToolButton(parent);
+    auto* button = new SymbolButton(systemName, parent);
     button->setAutoRaise(true);
-    button->setIcon(symbolImage(systemName));
     button->setIconSize(QSize(18, 18));
     button->setFixedSize(iconLabelSide, iconLabelSide);
     button->installEventFilter(new HelpTag(help, button));

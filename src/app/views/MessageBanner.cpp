@@ -1,35 +1,29 @@
 #include "app/views/MessageBanner.h"
 
+#include "app/views/AccessibleRole.h"
 #include "app/views/IconLabel.h"
+#include "app/views/ThemeColors.h"
 #include "app/views/ViewText.h"
 
 #include <QAccessible>
+#include <QEvent>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QPainter>
 #include <QToolButton>
 
 namespace skyloom::app {
-namespace {
-
-QColor colorOf(MessageBanner::Kind kind) {
-    return kind == MessageBanner::Kind::error ? QColor(0xd7, 0x26, 0x26) : QColor(0x1c, 0x71, 0xd8);
-}
-
-} // namespace
-
 MessageBanner::MessageBanner(Kind kind, QWidget* parent) : QFrame(parent), kind_(kind) {
     const bool error = kind == Kind::error;
     setObjectName(error ? "pins.error" : "pins.notice");
+    // An alert: screen readers speak it when it appears or its text changes.
+    setAccessibleRole(this, QAccessible::AlertMessage);
 
     auto* layout = new QHBoxLayout(this);
     layout->setContentsMargins(12, 12, 12, 12);
     layout->setSpacing(8);
 
     symbol_ = new QLabel(this);
-    symbol_->setPixmap(tintedSymbol(error ? "exclamationmark.triangle.fill" : "info.circle.fill",
-                                    32, colorOf(kind))
-                           .scaled(16, 16, Qt::KeepAspectRatio, Qt::SmoothTransformation));
     symbol_->setFixedSize(16, 16);
     symbol_->setAccessibleName(QString());
     layout->addWidget(symbol_, 0, Qt::AlignTop);
@@ -38,6 +32,9 @@ MessageBanner::MessageBanner(Kind kind, QWidget* parent) : QFrame(parent), kind_
     text_->setTextFormat(Qt::PlainText);
     text_->setWordWrap(true);
     text_->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    // The alert itself speaks the text; its label is not read a second time.
+    setAccessibleRole(text_, QAccessible::NoRole);
+    text_->setAccessibleName(QStringLiteral(" "));
     layout->addWidget(text_, 1);
 
     dismiss_ = iconLabel("xmark",
@@ -46,13 +43,36 @@ MessageBanner::MessageBanner(Kind kind, QWidget* parent) : QFrame(parent), kind_
                          this);
     layout->addWidget(dismiss_, 0, Qt::AlignTop);
     connect(dismiss_, &QToolButton::clicked, this, &MessageBanner::dismissed);
+    updateColors();
     setVisible(false);
 }
 
+void MessageBanner::updateColors() {
+    const QColor background = bannerBackground(palette(), kind_ == Kind::error);
+    const QColor ink = kind_ == Kind::error ? errorInk(palette(), background, 3.0)
+                                            : noticeInk(palette(), background, 3.0);
+    symbol_->setPixmap(
+        symbolPixmap(kind_ == Kind::error ? "exclamationmark.triangle.fill" : "info.circle.fill",
+                     16, ink, devicePixelRatioF()));
+}
+
+void MessageBanner::changeEvent(QEvent* event) {
+    if (event->type() == QEvent::PaletteChange)
+        updateColors();
+    QFrame::changeEvent(event);
+}
+
 void MessageBanner::setMessage(const QString& text) {
+    const bool changed = text != text_->text();
     text_->setText(text);
-    text_->setAccessibleName(text);
+    setAccessibleName(text);
     setVisible(!text.isEmpty());
+    if (changed && !text.isEmpty() && isVisible()) {
+        QAccessibleEvent renamed(this, QAccessible::NameChanged);
+        QAccessible::updateAccessibility(&renamed);
+        QAccessibleEvent alert(this, QAccessible::Alert);
+        QAccessible::updateAccessibility(&alert);
+    }
 }
 
 QString MessageBanner::message() const {
@@ -62,18 +82,16 @@ QString MessageBanner::message() const {
 bool MessageBanner::announce(const QString& text) {
     if (text.isEmpty() || text_->text() != text || !isVisible())
         return false;
-    // Qt 6.4 has no announcement event; a name change on the visible text is
-    // what screen readers speak.
-    QAccessibleEvent event(text_, QAccessible::NameChanged);
+    // Qt 6.4 has no announcement event; a name change of the alert is what
+    // screen readers speak.
+    QAccessibleEvent event(this, QAccessible::NameChanged);
     QAccessible::updateAccessibility(&event);
     return true;
 }
 
 void MessageBanner::paintEvent(QPaintEvent* event) {
     QPainter painter(this);
-    QColor background = colorOf(kind_);
-    background.setAlphaF(0.1f);
-    painter.fillRect(rect(), background);
+    painter.fillRect(rect(), bannerBackground(palette(), kind_ == Kind::error));
     QFrame::paintEvent(event);
 }
 

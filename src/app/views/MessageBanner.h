@@ -30,8 +30,11 @@ signals:
 
 protected:
     void paintEvent(QPaintEvent* event) override;
+    void changeEvent(QEvent* event) override;
 
 private:
+    void updateColors();
+
     Kind kind_;
     QLabel* symbol_;
     QLabel* text_;

@@ -1,9 +1,12 @@
 #include "app/views/OnboardingView.h"
 
+#include "app/views/AccessibleRole.h"
 #include "app/views/IconLabel.h"
 #include "app/views/Preferences.h"
+#include "app/views/ThemeColors.h"
 #include "app/views/ViewText.h"
 
+#include <QApplication>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QLayout>
@@ -21,8 +24,9 @@ QWidget* onboardingRow(const QString& systemName, const QString& title, const QS
     layout->setContentsMargins(0, 0, 0, 0);
     layout->setSpacing(16);
     auto* symbol = new QLabel(row);
-    symbol->setPixmap(tintedSymbol(systemName, 48, row->palette().color(QPalette::Highlight))
-                          .scaled(24, 24, Qt::KeepAspectRatio, Qt::SmoothTransformation));
+    symbol->setPixmap(symbolPixmap(
+        systemName, 24, accentInk(row->palette(), row->palette().color(QPalette::Window)),
+        symbol->devicePixelRatioF()));
     symbol->setFixedWidth(32);
     symbol->setAlignment(Qt::AlignHCenter | Qt::AlignTop);
     layout->addWidget(symbol, 0, Qt::AlignTop);
@@ -35,12 +39,11 @@ QWidget* onboardingRow(const QString& systemName, const QString& title, const QS
     texts->addWidget(heading);
     auto* body = new QLabel(detail, row);
     body->setWordWrap(true);
-    body->setForegroundRole(QPalette::PlaceholderText);
+    makeSecondary(body);
     texts->addWidget(body);
     layout->addLayout(texts, 1);
-    // Read as one element: the title with its detail.
-    row->setAccessibleName(title);
-    row->setAccessibleDescription(detail);
+    // The title and the detail are read once each, from their own labels:
+    // the row itself is a plain grouping without a name of its own.
     return row;
 }
 
@@ -64,12 +67,13 @@ OnboardingView::OnboardingView(PinStore& store, AppActions actions, QWidget* par
     titleFont.setBold(true);
     titleFont.setPointSizeF(titleFont.pointSizeF() * 1.6);
     title->setFont(titleFont);
+    setAccessibleRole(title, QAccessible::Heading);
     header->addWidget(title);
     auto* subtitle = new QLabel(localized(SKYLOOM_TRANSLATE_NOOP(
                                     "Skyloom", "자주 쓰는 폴더를 Finder 목록 맨 위에 고정해요.")),
                                 this);
     subtitle->setWordWrap(true);
-    subtitle->setForegroundRole(QPalette::PlaceholderText);
+    makeSecondary(subtitle);
     header->addWidget(subtitle);
     layout->addLayout(header);
 
@@ -96,25 +100,32 @@ OnboardingView::OnboardingView(PinStore& store, AppActions actions, QWidget* par
     later_ = new QPushButton(localized(SKYLOOM_TRANSLATE_NOOP("Skyloom", "나중에")), this);
     later_->setObjectName("onboarding.later");
     later_->setAutoDefault(false);
-    choose_ = new QPushButton(localized(SKYLOOM_TRANSLATE_NOOP("Skyloom", "폴더 고정…")), this);
+    showFocusRing(later_);
+    choose_ = prominentButton(localized(SKYLOOM_TRANSLATE_NOOP("Skyloom", "폴더 고정…")), this);
     choose_->setObjectName("onboarding.choose");
     choose_->setDefault(true);
-    QPalette prominent = choose_->palette();
-    prominent.setColor(QPalette::Button, prominent.color(QPalette::Highlight));
-    prominent.setColor(QPalette::ButtonText, prominent.color(QPalette::HighlightedText));
-    choose_->setPalette(prominent);
     buttons->addWidget(later_);
     buttons->addStretch(1);
     buttons->addWidget(choose_);
     layout->addLayout(buttons);
+    // The window opens with the focus on the default button, as a dialog does.
+    choose_->setFocus();
 
     connect(later_, &QPushButton::clicked, this, &OnboardingView::later);
     connect(choose_, &QPushButton::clicked, this, &OnboardingView::choose);
     auto* escape = new QShortcut(QKeySequence(Qt::Key_Escape), this);
     connect(escape, &QShortcut::activated, later_, &QPushButton::click);
+    // Return presses the focused button, and the default one only when no
+    // button has the focus: "나중에" with the focus means later.
     for (auto key : {Qt::Key_Return, Qt::Key_Enter}) {
         auto* confirm = new QShortcut(QKeySequence(key), this);
-        connect(confirm, &QShortcut::activated, choose_, &QPushButton::click);
+        connect(confirm, &QShortcut::activated, this, [this] {
+            if (auto* focused = qobject_cast<QPushButton*>(QApplication::focusWidget());
+                focused && isAncestorOf(focused))
+                focused->click();
+            else
+                choose_->click();
+        });
     }
 }
 

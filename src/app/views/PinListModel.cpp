@@ -71,7 +71,10 @@ QVariant PinListModel::data(const QModelIndex& index, int role) const {
     case Qt::DisplayRole:
         return QString::fromStdString(record->displayName());
     case Qt::ToolTipRole:
-        return QString::fromStdString(record->path());
+        // A tooltip that looks like markup is shown as markup: a folder
+        // named "<h1>…" must show its name, escaped inside plain markup.
+        return QStringLiteral("<p style='white-space:pre'>%1</p>")
+            .arg(QString::fromStdString(record->path()).toHtmlEscaped());
     case SecondLineRole:
         return PinRow::secondLine(*record);
     case IdentifierRole:

@@ -1,13 +1,19 @@
 #include "app/views/PinListView.h"
 
+#include "app/views/AccessibleRole.h"
 #include "app/views/IconLabel.h"
 #include "app/views/MessageBanner.h"
 #include "app/views/PinListModel.h"
+#include "app/views/PinRow.h"
 #include "app/views/PinRowListView.h"
+#include "app/views/ThemeColors.h"
 #include "app/views/ViewText.h"
 
+#include <QAccessible>
+#include <QApplication>
 #include <QDragEnterEvent>
 #include <QFile>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QMimeData>
 #include <QPainter>
@@ -80,7 +86,12 @@ QWidget* makeEmptyState(QWidget* parent) {
     layout->setAlignment(Qt::AlignCenter);
     layout->setSpacing(8);
     auto* symbol = new QLabel(empty);
-    symbol->setPixmap(tintedSymbol("pin", 40, empty->palette().color(QPalette::PlaceholderText)));
+    const QPalette& colors = empty->palette();
+    symbol->setPixmap(symbolPixmap(
+        "pin", 40,
+        withContrast(colors.color(QPalette::PlaceholderText), colors.color(QPalette::Window), 3.0),
+        empty->devicePixelRatioF()));
+    symbol->setAccessibleName(QString());
     symbol->setAlignment(Qt::AlignCenter);
     layout->addWidget(symbol);
     auto* title =
@@ -90,6 +101,7 @@ QWidget* makeEmptyState(QWidget* parent) {
     font.setPointSizeF(font.pointSizeF() * 1.25);
     title->setFont(font);
     title->setAlignment(Qt::AlignCenter);
+    setAccessibleRole(title, QAccessible::Heading);
     layout->addWidget(title);
     auto* description =
         new QLabel(localized(SKYLOOM_TRANSLATE_NOOP(
@@ -97,7 +109,7 @@ QWidget* makeEmptyState(QWidget* parent) {
                    empty);
     description->setWordWrap(true);
     description->setAlignment(Qt::AlignCenter);
-    description->setForegroundRole(QPalette::PlaceholderText);
+    makeSecondary(description);
     layout->addWidget(description);
     return empty;
 }
@@ -136,7 +148,7 @@ PinListView::PinListView(PinStore& store, Style style, AppActions actions, QWidg
     caption.setPointSizeF(caption.pointSizeF() * 0.85);
     hint_->setFont(caption);
     hint_->setWordWrap(true);
-    hint_->setForegroundRole(QPalette::PlaceholderText);
+    makeSecondary(hint_);
     hint_->setContentsMargins(16, 8, 16, 8);
     areaLayout->addWidget(hint_);
     highlight_ = new DropHighlight(area);
@@ -168,7 +180,29 @@ PinListView::PinListView(PinStore& store, Style style, AppActions actions, QWidg
     buildFooter(footer);
     root->addWidget(footer);
 
+    // Says a row's new trouble (missing, locked, needs access) to screen
+    // readers, which do not read a row that is not focused.
+    announcer_ = new QLabel(this);
+    announcer_->setTextFormat(Qt::PlainText);
+    announcer_->setFixedSize(0, 0);
+    setAccessibleRole(announcer_, QAccessible::AlertMessage);
+    connect(model_, &QAbstractItemModel::dataChanged, this,
+            [this](const QModelIndex& first, const QModelIndex& last) {
+                for (int row = first.row(); row <= last.row(); ++row)
+                    noteStatus(row);
+            });
+    for (int row = 0; row < model_->rowCount(); ++row)
+        noteStatus(row, false);
+
     connect(model_, &QAbstractItemModel::rowsInserted, this, &PinListView::updateEmptyState);
+    // A new pin, from the chooser, a drop or the command line, is shown and
+    // selected, wherever it lands in the list.
+    connect(model_, &QAbstractItemModel::rowsInserted, this,
+            [this](const QModelIndex&, int, int last) {
+                const QModelIndex index = model_->index(last);
+                rows_->setCurrentIndex(index);
+                rows_->scrollTo(index);
+            });
     connect(model_, &QAbstractItemModel::rowsRemoved, this, &PinListView::updateEmptyState);
     connect(model_, &QAbstractItemModel::modelReset, this, &PinListView::updateEmptyState);
     updateEmptyState();
@@ -184,15 +218,14 @@ void PinListView::buildFooter(QWidget* footer) {
     layout->setContentsMargins(12, 12, 12, 12);
     layout->setSpacing(8);
 
-    auto* add = new QPushButton(symbolImage("pin"),
-                                localized(SKYLOOM_TRANSLATE_NOOP("Skyloom", "폴더 고정…")), footer);
+    auto* add = prominentButton(localized(SKYLOOM_TRANSLATE_NOOP("Skyloom", "폴더 고정…")), footer);
+    add->setIcon(tintedIcon("pin", 16, add->palette().color(QPalette::ButtonText)));
     add->setObjectName("pins.add");
     add->setShortcut(QKeySequence::Open);
     add->setAutoDefault(false);
-    QPalette prominent = add->palette();
-    prominent.setColor(QPalette::Button, prominent.color(QPalette::Highlight));
-    prominent.setColor(QPalette::ButtonText, prominent.color(QPalette::HighlightedText));
-    add->setPalette(prominent);
+    // Reported as the default button: Return with nothing else to press pins.
+    add->setDefault(true);
+    add_ = add;
     connect(add, &QPushButton::clicked, this, [this] { store_.chooseFoldersToPin(); });
     layout->addWidget(add);
     layout->addStretch(1);
@@ -242,6 +275,41 @@ void PinListView::updateEmptyState() {
     hint_->setVisible(!empty);
 }
 
+void PinListView::noteStatus(int row, bool announce) {
+    auto pin = model_->pin(row);
+    if (!pin || !pin->persistentIdentifier())
+        return;
+    const auto status = PinRow::status(*pin);
+    auto& known = statuses_[*pin->persistentIdentifier()];
+    const bool changed = known != static_cast<int>(status);
+    known = static_cast<int>(status);
+    if (!announce || !changed || status == PinRow::Status::normal)
+        return;
+    const QString text =
+        QString::fromStdString(pin->displayName()) + " \u2014 " + PinRow::secondLine(*pin);
+    announcer_->setText(text);
+    announcer_->setAccessibleName(text);
+    QAccessibleEvent renamed(announcer_, QAccessible::NameChanged);
+    QAccessible::updateAccessibility(&renamed);
+    QAccessibleEvent alert(announcer_, QAccessible::Alert);
+    QAccessible::updateAccessibility(&alert);
+}
+
+void PinListView::keyPressEvent(QKeyEvent* event) {
+    // Return with the focus on no button of its own pins, as the default button.
+    const bool isReturn = event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter;
+    // The rows answer Return themselves (open); a row they cannot open does
+    // not start a chooser either.
+    QWidget* focused = QApplication::focusWidget();
+    if (isReturn && event->modifiers() == Qt::NoModifier && focused && isAncestorOf(focused) &&
+        focused != rows_ && !qobject_cast<QAbstractButton*>(focused)) {
+        add_->click();
+        event->accept();
+        return;
+    }
+    QWidget::keyPressEvent(event);
+}
+
 void PinListView::setDropTargeted(bool targeted) {
     isDropTargeted_ = targeted;
     highlight_->setGeometry(dropArea_->rect());
@@ -251,11 +319,27 @@ void PinListView::setDropTargeted(bool targeted) {
 
 void PinListView::dropped(const QList<QUrl>& urls) {
     std::vector<std::string> paths;
+    QStringList refused;
     paths.reserve(urls.size());
-    for (const QUrl& url : urls)
-        paths.push_back(url.isLocalFile() ? QFile::encodeName(url.toLocalFile()).toStdString()
-                                          : url.toString().toStdString());
-    store_.add(paths);
+    for (const QUrl& url : urls) {
+        // An smb:// or https:// address names no folder of this computer;
+        // taken as a path it would be looked for under the working folder.
+        if (!url.isLocalFile()) {
+            refused << url.toDisplayString(QUrl::RemovePassword) + " \u2014 " +
+                           localized(SKYLOOM_TRANSLATE_NOOP(
+                               "Skyloom", "이 컴퓨터의 폴더만 고정할 수 있어요. 네트워크 주소는 "
+                                          "고정할 수 없어요."));
+            continue;
+        }
+        paths.push_back(QFile::encodeName(url.toLocalFile()).toStdString());
+    }
+    if (!paths.empty())
+        store_.add(paths);
+    if (refused.isEmpty())
+        return;
+    if (!paths.empty() && store_.errorMessage())
+        refused.prepend(toQString(store_.errorMessage()));
+    store_.setErrorMessage(refused.join('\n').toStdString());
 }
 
 } // namespace skyloom::app

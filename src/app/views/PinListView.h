@@ -4,6 +4,7 @@
 #include "core/ObserverList.h"
 #include "core/store/PinStore.h"
 
+#include <QHash>
 #include <QWidget>
 
 #include <optional>
@@ -47,7 +48,16 @@ public:
     MessageBanner* noticeBanner() const { return notice_; }
     bool isDropTargeted() const { return isDropTargeted_; }
 
+    QPushButton* addButton() const { return add_; }
+    // The hidden alert that tells screen readers when a row turns missing,
+    // locked or in need of access.
+    QLabel* rowAnnouncer() const { return announcer_; }
+
+protected:
+    void keyPressEvent(QKeyEvent* event) override;
+
 private:
+    void noteStatus(int row, bool announce = true);
     void buildFooter(QWidget* footer);
     void updateEmptyState();
     void setDropTargeted(bool targeted);
@@ -65,6 +75,9 @@ private:
     QLabel* hint_;
     MessageBanner* error_;
     MessageBanner* notice_;
+    QPushButton* add_ = nullptr;
+    QLabel* announcer_ = nullptr;
+    QHash<std::int64_t, int> statuses_;
     bool isDropTargeted_ = false;
     ObserverList<const PinStore::Message&>::Token errorToken_;
     ObserverList<const PinStore::Message&>::Token noticeToken_;

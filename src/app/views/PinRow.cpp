@@ -1,6 +1,7 @@
 #include "app/views/PinRow.h"
 
 #include "app/views/IconLabel.h"
+#include "app/views/ThemeColors.h"
 #include "app/views/ViewText.h"
 #include "core/store/PinStore.h"
 
@@ -50,9 +51,11 @@ int lineHeight(const QFont& font) {
 }
 
 QColor secondaryColor(const QPalette& palette, bool selected) {
-    QColor text = palette.color(selected ? QPalette::HighlightedText : QPalette::Text);
-    text.setAlphaF(0.62f);
-    return text;
+    if (selected)
+        return palette.color(QPalette::HighlightedText);
+    QPalette onBase = palette;
+    onBase.setColor(QPalette::WindowText, palette.color(QPalette::Text));
+    return secondaryText(onBase, palette.color(QPalette::Base));
 }
 
 QString regrantTitle() {
@@ -76,11 +79,30 @@ QString fitTwoLines(const QString& text, const QFont& font, int width) {
 
 } // namespace
 
+void PinRow::regrantOrCheck(const PinnedFolderPtr& pin, PinStore& store) {
+#if defined(Q_OS_MACOS)
+    store.regrantAccess(pin);
+#else
+    // Here access comes from the owner, the permissions or the mount, never
+    // from a chooser: look at the folder again and say how it went.
+    store.reapplyAll();
+    const std::string name = pin->displayName();
+    if (pin->needsAccess())
+        store.setNoticeMessage(
+            translate(SKYLOOM_TRANSLATE_NOOP(
+                          "Skyloom", "'%1' 폴더를 다시 확인했지만 아직 날짜를 바꿀 수 없어요."),
+                      name));
+    else
+        store.setNoticeMessage(
+            translate(SKYLOOM_TRANSLATE_NOOP("Skyloom", "'%1' 폴더를 다시 고정했어요."), name));
+#endif
+}
+
 QString PinRow::secondLine(const PinnedFolder& pin) {
     const auto current = status(pin);
     if (current == Status::normal)
         return abbreviatedPath(pin.path());
-    return QString::fromStdString(pinStatusText(current));
+    return QString::fromStdString(pinStatusText(pin));
 }
 
 std::string PinRow::homeDirectory() {
@@ -149,7 +171,7 @@ QString PinRow::buttonIdentifier(Button button) {
 void PinRow::trigger(Button button, const PinnedFolderPtr& pin, PinStore& store) {
     switch (button) {
     case Button::regrant:
-        store.regrantAccess(pin);
+        regrantOrCheck(pin, store);
         break;
     case Button::reveal:
         store.reveal(*pin);
@@ -221,9 +243,15 @@ void PinRow::paint(QPainter* painter, const QStyleOptionViewItem& option, const 
     QRect line = parts.secondLine;
     QString text = secondLine(pin);
     if (flagged) {
-        QColor tint =
-            rowStatus == Status::missing ? QColor(0xd7, 0x26, 0x26) : QColor(0xe6, 0x7e, 0x00);
-        QString symbol = rowStatus == Status::missing ? "questionmark.circle.fill" : "lock.fill";
+        const QColor background = palette.color(selected ? QPalette::Highlight : QPalette::Base);
+        QColor tint = selected ? palette.color(QPalette::HighlightedText)
+                      : rowStatus == Status::missing
+                          ? errorInk(palette, background, 3.0)
+                          : withContrast(QColor(0xc6, 0x6a, 0x00), background, 3.0);
+        // A warning sign, not a question mark in a shape: that reads as the
+        // replacement glyph of broken text.
+        QString symbol =
+            rowStatus == Status::missing ? "exclamationmark.triangle.fill" : "lock.fill";
         const int symbolTop = line.top() + (lineHeight(caption) - symbolSide) / 2;
         painter->drawPixmap(QRect(line.left(), symbolTop, symbolSide, symbolSide),
                             tintedSymbol(symbol, symbolSide * 2, tint));
@@ -260,8 +288,20 @@ void PinRow::paint(QPainter* painter, const QStyleOptionViewItem& option, const 
             style->drawPrimitive(QStyle::PE_PanelButtonTool, &panel, painter, widget);
         }
         QString symbol = kind == Button::reveal ? "magnifyingglass" : "pin.slash";
-        QColor ink = palette.color(selected ? QPalette::HighlightedText : QPalette::ButtonText);
+        QColor ink = selected ? palette.color(QPalette::HighlightedText)
+                              : withContrast(palette.color(QPalette::Text),
+                                             palette.color(QPalette::Base), 4.5);
         painter->drawPixmap(rect.adjusted(5, 5, -5, -5), tintedSymbol(symbol, 36, ink));
+    }
+
+    // The keyboard's place: a ring in the highlight colour, or on a selected
+    // (highlighted) row in the colour of its text.
+    if (option.state & QStyle::State_HasFocus) {
+        painter->setRenderHint(QPainter::Antialiasing);
+        painter->setPen(
+            QPen(palette.color(selected ? QPalette::HighlightedText : QPalette::Highlight), 2));
+        painter->setBrush(Qt::NoBrush);
+        painter->drawRoundedRect(QRectF(option.rect).adjusted(2, 2, -2, -2), 4, 4);
     }
     painter->restore();
 }

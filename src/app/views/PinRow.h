@@ -50,6 +50,9 @@ public:
     // The button's title: its tooltip and the name a screen reader speaks.
     static QString buttonTitle(Button button, const PinnedFolder& pin);
     static QString buttonIdentifier(Button button);
+    // "다시 허용": the folder chooser on the Mac; elsewhere a fresh check of
+    // the folder, with a notice of the outcome.
+    static void regrantOrCheck(const PinnedFolderPtr& pin, PinStore& store);
     // Runs the button's action on the store.
     static void trigger(Button button, const PinnedFolderPtr& pin, PinStore& store);
 

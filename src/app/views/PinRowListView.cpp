@@ -1,12 +1,14 @@
 #include "app/views/PinRowListView.h"
 
 #include "app/views/PinListModel.h"
+#include "app/views/PinRow.h"
 #include "app/views/PinRowAccessible.h"
 #include "app/views/PinRowDelegate.h"
 #include "app/views/ViewText.h"
 #include "core/store/PinStore.h"
 
 #include <QContextMenuEvent>
+#include <QFocusEvent>
 #include <QKeyEvent>
 #include <QMenu>
 
@@ -53,6 +55,15 @@ void PinRowListView::keyPressEvent(QKeyEvent* event) {
         event->accept();
         return;
     }
+    // The Menu key, and Shift+F10 for keyboards without one, open the current
+    // row's menu, which holds every action of the row's buttons.
+    const bool isMenuKey = (event->key() == Qt::Key_Menu && event->modifiers() == Qt::NoModifier) ||
+                           (event->key() == Qt::Key_F10 && event->modifiers() == Qt::ShiftModifier);
+    if (isMenuKey) {
+        event->accept();
+        openMenuOfCurrentRow();
+        return;
+    }
     if (event->matches(QKeySequence::Delete) ||
         (event->key() == Qt::Key_Backspace && event->modifiers() == Qt::NoModifier)) {
         if (auto pin = selectedPin())
@@ -75,6 +86,9 @@ std::unique_ptr<QMenu> PinRowListView::contextMenuFor(int row) {
                         [this, pin] { store_.reveal(*pin); });
     open->setEnabled(!pin->isMissing());
     reveal->setEnabled(!pin->isMissing());
+    if (pin->needsAccess() && !pin->isMissing())
+        menu->addAction(PinRow::buttonTitle(PinRow::Button::regrant, *pin), this,
+                        [this, pin] { PinRow::regrantOrCheck(pin, store_); });
     menu->addSeparator();
     const QString removeTitle =
         pin->isMissing() ? localized(SKYLOOM_TRANSLATE_NOOP("Skyloom", "목록에서 지우기"))
@@ -84,10 +98,32 @@ std::unique_ptr<QMenu> PinRowListView::contextMenuFor(int row) {
 }
 
 void PinRowListView::contextMenuEvent(QContextMenuEvent* event) {
-    QModelIndex index =
-        event->reason() == QContextMenuEvent::Keyboard ? currentIndex() : indexAt(event->pos());
-    if (auto menu = contextMenuFor(index.row()))
+    if (event->reason() == QContextMenuEvent::Keyboard) {
+        openMenuOfCurrentRow();
+        return;
+    }
+    if (auto menu = contextMenuFor(indexAt(event->pos()).row()))
         menu->exec(event->globalPos());
+}
+
+void PinRowListView::openMenuOfCurrentRow() {
+    const QModelIndex index = currentIndex();
+    auto menu = contextMenuFor(index.row());
+    if (!menu)
+        return;
+    // Under the row's name, where the eye already is.
+    const QRect row = visualRect(index);
+    menu->setActiveAction(menu->actions().value(0));
+    menuShown(menu.get());
+    menu->exec(viewport()->mapToGlobal(QPoint(row.left() + 48, row.center().y())));
+}
+
+void PinRowListView::focusInEvent(QFocusEvent* event) {
+    // The first Tab lands on a row, not on nothing, so its focus ring shows.
+    if (!currentIndex().isValid() && model_.rowCount() > 0)
+        selectionModel()->setCurrentIndex(model_.index(0), QItemSelectionModel::NoUpdate);
+    QListView::focusInEvent(event);
+    viewport()->update();
 }
 
 } // namespace skyloom::app

@@ -32,7 +32,15 @@ public:
     // The context menu for a row; null when the row holds no record.
     std::unique_ptr<QMenu> contextMenuFor(int row);
 
+    // Opens the current row's menu below its name (Menu key, Shift+F10).
+    void openMenuOfCurrentRow();
+
+signals:
+    // Just before a row's menu runs (tests close it from here).
+    void menuShown(QMenu* menu);
+
 protected:
+    void focusInEvent(QFocusEvent* event) override;
     void keyPressEvent(QKeyEvent* event) override;
     void contextMenuEvent(QContextMenuEvent* event) override;
 

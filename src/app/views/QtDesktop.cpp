@@ -30,16 +30,19 @@ void openParentFolder(const QString& path) {
 } // namespace
 
 std::optional<std::vector<std::string>> QtDesktop::chooseFolders(const FolderChoice& choice) {
-    // Qt's own dialog: the portal's chooser returns a single folder.
     QFileDialog dialog(QApplication::activeWindow(), QString::fromStdString(choice.message));
-    dialog.setOption(QFileDialog::DontUseNativeDialog);
+    // The desktop's own chooser (the portal's, GTK's, KDE's) where one folder
+    // is asked for. Their folder modes return a single folder, so several at
+    // once take Qt's dialog with extended selection.
+    if (choice.allowsMultipleSelection)
+        dialog.setOption(QFileDialog::DontUseNativeDialog);
     dialog.setOption(QFileDialog::ShowDirsOnly);
     dialog.setFileMode(QFileDialog::Directory);
     dialog.setAcceptMode(QFileDialog::AcceptOpen);
     dialog.setLabelText(QFileDialog::Accept, QString::fromStdString(choice.prompt));
     if (choice.startDirectory)
         dialog.setDirectory(fromPath(*choice.startDirectory));
-    if (choice.allowsMultipleSelection)
+    if (dialog.testOption(QFileDialog::DontUseNativeDialog))
         for (auto* view : dialog.findChildren<QAbstractItemView*>())
             view->setSelectionMode(QAbstractItemView::ExtendedSelection);
     if (dialog.exec() != QDialog::Accepted)

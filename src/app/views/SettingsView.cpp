@@ -1,8 +1,11 @@
 #include "app/views/SettingsView.h"
 
+#include "app/views/AccessibleRole.h"
 #include "app/views/IconLabel.h"
+#include "app/views/ThemeColors.h"
 #include "app/views/ViewText.h"
 
+#include <QAccessible>
 #include <QCheckBox>
 #include <QCoreApplication>
 #include <QFormLayout>
@@ -13,13 +16,12 @@
 #include <QLocale>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QShortcut>
+#include <QTimer>
 #include <QVBoxLayout>
 
 namespace skyloom::app {
 namespace {
-
-const QColor red(0xd7, 0x26, 0x26);
-const QColor blue(0x1c, 0x71, 0xd8);
 
 QLabel* caption(const QString& text, QWidget* parent, bool secondary = true) {
     auto* label = new QLabel(text, parent);
@@ -28,14 +30,13 @@ QLabel* caption(const QString& text, QWidget* parent, bool secondary = true) {
     label->setFont(font);
     label->setWordWrap(true);
     if (secondary)
-        label->setForegroundRole(QPalette::PlaceholderText);
+        makeSecondary(label);
     return label;
 }
 
 QLabel* symbolLabel(const QString& systemName, const QColor& color, int side, QWidget* parent) {
     auto* label = new QLabel(parent);
-    label->setPixmap(tintedSymbol(systemName, side * 2, color)
-                         .scaled(side, side, Qt::KeepAspectRatio, Qt::SmoothTransformation));
+    label->setPixmap(symbolPixmap(systemName, side, color, label->devicePixelRatioF()));
     label->setFixedSize(side, side);
     return label;
 }
@@ -47,7 +48,9 @@ QWidget* explanation(const QString& systemName, const QString& title, const QStr
     auto* layout = new QHBoxLayout(row);
     layout->setContentsMargins(0, 4, 0, 4);
     layout->setSpacing(10);
-    layout->addWidget(symbolLabel(systemName, row->palette().color(QPalette::Highlight), 18, row),
+    layout->addWidget(symbolLabel(systemName,
+                                  accentInk(row->palette(), row->palette().color(QPalette::Window)),
+                                  18, row),
                       0, Qt::AlignTop);
     auto* texts = new QVBoxLayout;
     texts->setSpacing(2);
@@ -59,10 +62,33 @@ QWidget* explanation(const QString& systemName, const QString& title, const QStr
     return row;
 }
 
+// A link that shows when the keyboard is on it.
+class LinkLabel final : public QLabel {
+public:
+    using QLabel::QLabel;
+
+protected:
+    void paintEvent(QPaintEvent* event) override {
+        QLabel::paintEvent(event);
+        if (hasFocus()) {
+            const QRect text = fontMetrics()
+                                   .boundingRect(rect(), alignment(), accessibleName())
+                                   .adjusted(-4, -2, 4, 2);
+            paintFocusRing(this, text.intersected(rect()));
+        }
+    }
+};
+
 QLabel* link(const QString& title, const QUrl& url, QWidget* parent) {
-    auto* label = new QLabel(QStringLiteral("<a href=\"%1\">%2</a>")
-                                 .arg(url.toString(QUrl::FullyEncoded), title.toHtmlEscaped()),
-                             parent);
+    // Many dark palettes keep the light theme's link blue: the colour is
+    // moved to read on this window, and written into the link itself.
+    const QPalette& colors = parent->palette();
+    const QColor ink =
+        withContrast(colors.color(QPalette::Link), colors.color(QPalette::Window), 4.5);
+    auto* label =
+        new LinkLabel(QStringLiteral("<a href=\"%1\" style=\"color:%3\">%2</a>")
+                          .arg(url.toString(QUrl::FullyEncoded), title.toHtmlEscaped(), ink.name()),
+                      parent);
     label->setTextFormat(Qt::RichText);
     label->setOpenExternalLinks(true);
     label->setTextInteractionFlags(Qt::LinksAccessibleByMouse | Qt::LinksAccessibleByKeyboard);
@@ -90,7 +116,7 @@ SettingsView::SettingsView(PinStore& store, AppActions actions, LaunchAtLogin la
 
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(20, 20, 20, 20);
-    layout->setSpacing(14);
+    layout->setSpacing(10);
 
     messageSection_ = new QGroupBox(this);
     auto* messageLayout = new QHBoxLayout(messageSection_);
@@ -118,6 +144,10 @@ SettingsView::SettingsView(PinStore& store, AppActions actions, LaunchAtLogin la
     });
     updateMessage();
     updateUnpinAll();
+
+    // A settings window closes with Escape, as every dialog does.
+    auto* escape = new QShortcut(QKeySequence(Qt::Key_Escape), this);
+    connect(escape, &QShortcut::activated, this, [this] { window()->close(); });
 }
 
 QSize SettingsView::sizeHint() const {
@@ -158,8 +188,17 @@ QWidget* SettingsView::section(const QString& title, QWidget* content, const QSt
     auto* wrapper = new QWidget(this);
     auto* layout = new QVBoxLayout(wrapper);
     layout->setContentsMargins(0, 0, 0, 0);
-    layout->setSpacing(4);
-    auto* group = new QGroupBox(title, wrapper);
+    layout->setSpacing(2);
+    if (!title.isEmpty()) {
+        auto* heading = new QLabel(title, wrapper);
+        QFont font = heading->font();
+        font.setBold(true);
+        heading->setFont(font);
+        heading->setContentsMargins(8, 0, 8, 0);
+        setAccessibleRole(heading, QAccessible::Heading);
+        layout->addWidget(heading);
+    }
+    auto* group = new QGroupBox(wrapper);
     auto* groupLayout = new QVBoxLayout(group);
     groupLayout->addWidget(content);
     layout->addWidget(group);
@@ -186,7 +225,10 @@ QWidget* SettingsView::buildLaunchSection() {
     launchErrorRow_ = new QWidget(content);
     auto* errorLayout = new QHBoxLayout(launchErrorRow_);
     errorLayout->setContentsMargins(0, 0, 0, 0);
-    errorLayout->addWidget(symbolLabel("exclamationmark.triangle.fill", red, 14, launchErrorRow_),
+    const QPalette& colors = launchErrorRow_->palette();
+    errorLayout->addWidget(symbolLabel("exclamationmark.triangle.fill",
+                                       errorInk(colors, colors.color(QPalette::Window), 3.0), 14,
+                                       launchErrorRow_),
                            0, Qt::AlignTop);
     launchError_ = caption(QString(), launchErrorRow_, false);
     errorLayout->addWidget(launchError_, 1);
@@ -203,8 +245,11 @@ QWidget* SettingsView::buildManageSection() {
     unpinAll_ = new QPushButton(
         localized(SKYLOOM_TRANSLATE_NOOP("Skyloom", "모두 해제하고 원래 날짜로 되돌리기")), this);
     unpinAll_->setObjectName("settings.unpinAll");
+    showFocusRing(unpinAll_);
     QPalette destructive = unpinAll_->palette();
-    destructive.setColor(QPalette::ButtonText, red);
+    for (auto group : {QPalette::Active, QPalette::Inactive})
+        destructive.setColor(group, QPalette::ButtonText,
+                             errorInk(destructive, styledButtonFace(destructive)));
     unpinAll_->setPalette(destructive);
     connect(unpinAll_, &QPushButton::clicked, this, &SettingsView::confirmUnpinAll);
     return section(localized(SKYLOOM_TRANSLATE_NOOP("Skyloom", "고정 관리")), unpinAll_,
@@ -222,20 +267,42 @@ QWidget* SettingsView::buildFileManagerSection() {
         new QPushButton(localized(SKYLOOM_TRANSLATE_NOOP("Skyloom", "메뉴 넣기")), content);
     auto* remove =
         new QPushButton(localized(SKYLOOM_TRANSLATE_NOOP("Skyloom", "메뉴 빼기")), content);
+    showFocusRing(install);
+    showFocusRing(remove);
     buttons->addWidget(install);
     buttons->addWidget(remove);
     buttons->addStretch(1);
     layout->addLayout(buttons);
     integrationError_ = caption(QString(), content, false);
-    integrationError_->setStyleSheet(QStringLiteral("color: %1").arg(red.name()));
+    integrationError_->setObjectName("settings.integrationResult");
+    integrationError_->setTextFormat(Qt::PlainText);
+    setAccessibleRole(integrationError_, QAccessible::AlertMessage);
     integrationError_->hide();
     layout->addWidget(integrationError_);
     auto integrate = [this](bool removing) {
         QString error;
         if (actions_.integrateFileManagers)
             error = actions_.integrateFileManagers(removing);
-        integrationError_->setText(error);
-        integrationError_->setVisible(!error.isEmpty());
+        // A line under the buttons either way: the error, or what was done.
+        const QString text =
+            !error.isEmpty() ? error
+            : removing
+                ? localized(SKYLOOM_TRANSLATE_NOOP("Skyloom", "파일 관리자 메뉴를 뺐어요."))
+                : localized(SKYLOOM_TRANSLATE_NOOP(
+                      "Skyloom", "파일 관리자 메뉴를 넣었어요. 파일 관리자를 다시 열면 보여요."));
+        QPalette colors = integrationError_->palette();
+        const QColor window = colors.color(QPalette::Window);
+        colors.setColor(
+            QPalette::WindowText,
+            error.isEmpty()
+                ? secondaryText(parentWidget() ? parentWidget()->palette() : palette(), window)
+                : errorInk(colors, window));
+        integrationError_->setPalette(colors);
+        integrationError_->setText(text);
+        integrationError_->setAccessibleName(text);
+        integrationError_->setVisible(true);
+        QAccessibleEvent alert(integrationError_, QAccessible::NameChanged);
+        QAccessible::updateAccessibility(&alert);
     };
     connect(install, &QPushButton::clicked, this, [integrate] { integrate(false); });
     connect(remove, &QPushButton::clicked, this, [integrate] { integrate(true); });
@@ -286,12 +353,31 @@ QWidget* SettingsView::buildAboutSection() {
     auto* update =
         new QPushButton(localized(SKYLOOM_TRANSLATE_NOOP("Skyloom", "업데이트 확인…")), content);
     update->setObjectName("settings.checkForUpdates");
+    showFocusRing(update);
+    updateButton_ = update;
     connect(update, &QPushButton::clicked, this, [this] {
-        if (actions_.checkForUpdates)
-            actions_.checkForUpdates();
+        if (isUpdateCheckRunning() || !actions_.checkForUpdates)
+            return;
+        actions_.checkForUpdates();
+        showUpdateCheckState();
     });
     layout->addRow(update);
     return section(localized(SKYLOOM_TRANSLATE_NOOP("Skyloom", "정보")), content, {});
+}
+
+bool SettingsView::isUpdateCheckRunning() const {
+    return actions_.isCheckingForUpdates && actions_.isCheckingForUpdates();
+}
+
+void SettingsView::showUpdateCheckState() {
+    const bool running = isUpdateCheckRunning();
+    updateButton_->setEnabled(!running);
+    updateButton_->setText(running
+                               ? localized(SKYLOOM_TRANSLATE_NOOP("Skyloom", "업데이트 확인 중…"))
+                               : localized(SKYLOOM_TRANSLATE_NOOP("Skyloom", "업데이트 확인…")));
+    // The updater tells no one when it ends; look again shortly.
+    if (running)
+        QTimer::singleShot(250, this, &SettingsView::showUpdateCheckState);
 }
 
 void SettingsView::updateMessage() {
@@ -302,10 +388,12 @@ void SettingsView::updateMessage() {
         return;
     message_->setText(toQString(shown));
     message_->setAccessibleName(toQString(shown));
+    const QPalette& colors = messageSection_->palette();
+    const QColor window = colors.color(QPalette::Window);
     messageSymbol_->setPixmap(
-        tintedSymbol(error ? "exclamationmark.triangle.fill" : "info.circle.fill", 32,
-                     error ? red : blue)
-            .scaled(16, 16, Qt::KeepAspectRatio, Qt::SmoothTransformation));
+        symbolPixmap(error ? "exclamationmark.triangle.fill" : "info.circle.fill", 16,
+                     error ? errorInk(colors, window, 3.0) : noticeInk(colors, window, 3.0),
+                     messageSymbol_->devicePixelRatioF()));
 }
 
 void SettingsView::updateUnpinAll() {

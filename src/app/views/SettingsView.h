@@ -55,6 +55,8 @@ private:
     QWidget* buildFileManagerSection();
     QWidget* buildHowItWorksSection();
     QWidget* buildAboutSection();
+    bool isUpdateCheckRunning() const;
+    void showUpdateCheckState();
     void updateMessage();
     void updateUnpinAll();
     void launchAtLoginChanged(bool value);
@@ -76,6 +78,7 @@ private:
     QPushButton* unpinAll_ = nullptr;
     QMessageBox* confirmation_ = nullptr;
     QLabel* integrationError_ = nullptr;
+    QPushButton* updateButton_ = nullptr;
 
     ObserverList<const PinStore::Message&>::Token errorToken_;
     ObserverList<const PinStore::Message&>::Token noticeToken_;

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "core/engine/PinError.h"
+
 #include <string>
 
 namespace skyloom {
@@ -22,5 +24,8 @@ struct FolderTraits {
 // A pseudo file system (proc, sysfs, devtmpfs...) counts as no local volume:
 // it keeps no dates.
 FolderTraits readFolderTraits(const std::string& path);
+
+// Why a volume that is not local takes no pin: virtual or network.
+PinError::VolumeProblem nonLocalProblem(const FolderTraits& traits);
 
 } // namespace skyloom

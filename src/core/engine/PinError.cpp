@@ -1,6 +1,7 @@
 #include "core/engine/PinError.h"
 
 #include "core/Translate.h"
+#include "core/platform/PlatformWording.h"
 
 #include <system_error>
 
@@ -37,16 +38,48 @@ const char* sourceText(PinError::Kind kind) {
     return "";
 }
 
+// The texts for a volume that takes no date for a reason other than its date
+// range, where this desktop tells the reasons apart.
+const char* volumeProblemText(PinError::VolumeProblem problem) {
+    if (!platform::namesVolumeProblems)
+        return nullptr;
+    switch (problem) {
+    case PinError::VolumeProblem::dateRange:
+        return nullptr;
+    case PinError::VolumeProblem::readOnly:
+        return SKYLOOM_TRANSLATE_NOOP(
+            "Skyloom", "읽기 전용으로 연결된 디스크예요. 폴더의 날짜를 바꿀 수 없어요. 쓰기 "
+                       "가능하게 다시 연결하거나(예: 'sudo mount -o remount,rw 연결 위치') "
+                       "다른 디스크에 있는 폴더를 고정하세요.");
+    case PinError::VolumeProblem::virtualFileSystem:
+        return SKYLOOM_TRANSLATE_NOOP(
+            "Skyloom", "시스템이 만들어 보여 주는 가상 폴더예요(/proc, /sys 등). 날짜를 "
+                       "저장하지 않아 고정할 수 없어요. 내 파일이 있는 폴더를 고정하세요.");
+    case PinError::VolumeProblem::network:
+        return SKYLOOM_TRANSLATE_NOOP(
+            "Skyloom", "네트워크 디스크에 있는 폴더예요. 다른 컴퓨터가 날짜를 바꿀 수 있어 "
+                       "고정할 수 없어요. 이 컴퓨터의 디스크에 있는 폴더를 고정하세요.");
+    }
+    return nullptr;
+}
+
+const char* messageKey(PinError::Kind kind, PinError::VolumeProblem problem) {
+    if (kind == PinError::Kind::unsupportedVolume)
+        if (const char* text = volumeProblemText(problem))
+            return text;
+    return sourceText(kind);
+}
+
 } // namespace
 
 std::string PinError::errorDescription() const {
     if (kind_ == Kind::system)
         return translate(sourceText(kind_), std::to_string(code_));
-    return translate(sourceText(kind_));
+    return translate(messageKey(kind_, problem_));
 }
 
 const char* PinError::what() const noexcept {
-    return sourceText(kind_);
+    return messageKey(kind_, problem_);
 }
 
 std::string errorDescription(const std::exception& error) {

@@ -51,7 +51,7 @@ std::string PinService::validate(const std::string& path, const Pins& pins) cons
     if (traits.isUbiquitous)
         throw PinError::iCloudManaged();
     if (!traits.isLocalVolume)
-        throw PinError::unsupportedVolume();
+        throw PinError::unsupportedVolume(nonLocalProblem(traits));
     return resolved;
 }
 
@@ -212,7 +212,9 @@ void PinService::refreshStatus(PinnedFolder& pin) const {
             reapplyIfNeeded(location.path, pin, location.addedDate);
         });
     } catch (const PinError& error) {
-        if (error == PinError::notOwner()) {
+        // A read-only mount is access the user can give back, like ownership.
+        if (error == PinError::notOwner() ||
+            error.volumeProblem() == PinError::VolumeProblem::readOnly) {
             pin.setIsMissing(false);
             pin.setNeedsAccess(true);
             return;

@@ -138,7 +138,9 @@ PinError writeError(int error, const std::function<bool()>& isLocked) {
         return PinError::notOwner();
     // A read-only volume takes no date at all; saying so beats an unknown
     // error with a bare number.
-    if (error == EINVAL || error == ENOTSUP || error == EOPNOTSUPP || error == EROFS)
+    if (error == EROFS)
+        return PinError::unsupportedVolume(PinError::VolumeProblem::readOnly);
+    if (error == EINVAL || error == ENOTSUP || error == EOPNOTSUPP)
         return PinError::unsupportedVolume();
     return PinError::system(error);
 }

@@ -14,6 +14,11 @@ struct Wording {
 // This desktop's wordings; empty where every key already fits.
 std::span<const Wording> wordings();
 
+// Whether this desktop's unsupported-volume message names the cause (read-only,
+// virtual, network) instead of one text for all; false where the system's own
+// text is kept.
+extern const bool namesVolumeProblems;
+
 // The wording that replaces `key` on this desktop, or `key` itself.
 const char* wording(const char* key);
 

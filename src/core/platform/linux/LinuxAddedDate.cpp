@@ -86,7 +86,7 @@ OpenedFolder openFolder(const std::string& path, bool forWriting) {
     if (forWriting && ::fstatfs(folder.fd.get(), &volume) == 0) {
         auto magic = static_cast<unsigned long>(volume.f_type);
         if (isVirtualFileSystem(magic))
-            throw PinError::unsupportedVolume();
+            throw PinError::unsupportedVolume(PinError::VolumeProblem::virtualFileSystem);
         folder.granularity = timeGranularity(fileSystemName(magic));
     }
     return folder;

@@ -40,4 +40,10 @@ FolderTraits readFolderTraits(const std::string& path) {
     return traits;
 }
 
+PinError::VolumeProblem nonLocalProblem(const FolderTraits& traits) {
+    return platform::isVirtualFileSystem(traits.fileSystem)
+               ? PinError::VolumeProblem::virtualFileSystem
+               : PinError::VolumeProblem::network;
+}
+
 } // namespace skyloom

@@ -50,6 +50,10 @@ constexpr Wording linuxWordings[] = {
                             "Finder에서 '추가된 날짜' 최신순으로 정렬하면 맨 위에 보여요."),
      SKYLOOM_TRANSLATE_NOOP("Skyloom",
                             "파일 관리자에서 '접근한 날짜' 최신순으로 정렬하면 맨 위에 보여요.")},
+    // No chooser can give access here: the row checks the folder again once
+    // the owner, the permissions or the mount have been changed.
+    {SKYLOOM_TRANSLATE_NOOP("Skyloom", "다시 허용"),
+     SKYLOOM_TRANSLATE_NOOP("Skyloom", "다시 확인")},
     {SKYLOOM_TRANSLATE_NOOP("Skyloom", "Finder에서 보기"),
      SKYLOOM_TRANSLATE_NOOP("Skyloom", "파일 관리자에서 보기")},
     {SKYLOOM_TRANSLATE_NOOP(
@@ -99,9 +103,13 @@ constexpr Wording linuxWordings[] = {
                                        "해제하면 원래 날짜로 돌아가요.")},
     {SKYLOOM_TRANSLATE_NOOP("Skyloom",
                             "Finder에서 '추가된 날짜'로 정렬하세요. 오래된 순이면 맨 아래로 가요."),
+     // Each file manager names the column its own way; these are the names
+     // their list views show.
      SKYLOOM_TRANSLATE_NOOP("Skyloom",
-                            "파일 관리자에서 '접근한 날짜'로 정렬하세요. 오래된 순이면 맨 아래로 "
-                            "가요.")},
+                            "파일 관리자의 목록 보기에서 접근 시간 열로 정렬하세요. Dolphin과 "
+                            "Nautilus는 'Accessed', Nemo·Caja·Thunar는 'Date Accessed'라고 "
+                            "써요(한국어 화면에서는 '접근'이 들어간 이름). 오래된 순이면 맨 "
+                            "아래로 가요.")},
     {SKYLOOM_TRANSLATE_NOOP("Skyloom", "Finder에서 바로 고정"),
      SKYLOOM_TRANSLATE_NOOP("Skyloom", "파일 관리자에서 바로 고정")},
     {SKYLOOM_TRANSLATE_NOOP(
@@ -112,6 +120,10 @@ constexpr Wording linuxWordings[] = {
 };
 
 } // namespace
+
+// A read-only ext4 disk and /proc fail for different reasons than a FAT stick;
+// each gets its own way out.
+const bool namesVolumeProblems = true;
 
 std::span<const Wording> wordings() {
     return linuxWordings;

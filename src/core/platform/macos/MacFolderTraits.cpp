@@ -37,4 +37,8 @@ FolderTraits readFolderTraits(const std::string& path) {
     return traits;
 }
 
+PinError::VolumeProblem nonLocalProblem(const FolderTraits&) {
+    return PinError::VolumeProblem::network;
+}
+
 } // namespace skyloom
