@@ -1,5 +1,6 @@
 #include "app/SkyloomApp.h"
 
+#include "app/WindowActivation.h"
 #include "app/views/OnboardingView.h"
 #include "app/views/PinListView.h"
 #include "app/views/Preferences.h"
@@ -125,7 +126,7 @@ QWidget* SkyloomApp::window(const QString& id) const {
     return windows_.value(id).data();
 }
 
-void SkyloomApp::openWindowAndActivate(const QString& id) {
+void SkyloomApp::openWindowAndActivate(const QString& id, const QByteArray& activationToken) {
     QWidget* window = windows_.value(id).data();
     if (!window) {
         window = makeWindow(id);
@@ -133,10 +134,7 @@ void SkyloomApp::openWindowAndActivate(const QString& id) {
             return;
         windows_.insert(id, window);
     }
-    window->setWindowState(window->windowState() & ~Qt::WindowMinimized);
-    window->show();
-    window->raise();
-    window->activateWindow();
+    bringToFront(window, activationToken);
     emit windowOpened(id);
 }
 

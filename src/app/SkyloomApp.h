@@ -54,8 +54,9 @@ public:
     // when it is due, else the pin-list window when the user started the app.
     void openInitialWindows();
 
-    // Opens the window with this id, or brings the open one forward.
-    void openWindowAndActivate(const QString& id);
+    // Opens the window with this id, or brings the open one forward
+    // (restored, raised, focused) with the launcher's activation token.
+    void openWindowAndActivate(const QString& id, const QByteArray& activationToken = {});
     void openSettings() { openWindowAndActivate(QStringLiteral("settings")); }
     // The tray icon was clicked.
     void togglePanel();

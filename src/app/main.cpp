@@ -23,6 +23,8 @@ int main(int argc, char** argv) {
     // An agent app: Qt must not turn it into a Dock application.
     qputenv("QT_MAC_DISABLE_FOREGROUND_APPLICATION_TRANSFORM", "1");
 #endif
+    // Qt takes the X11 token from the environment as it starts.
+    const std::string activationToken = AppDelegate::launcherActivationToken();
     QApplication application(argc, argv);
     QApplication::setOrganizationName(QStringLiteral("brindle-engineering"));
     QApplication::setApplicationName(QStringLiteral("Skyloom"));
@@ -34,7 +36,7 @@ int main(int argc, char** argv) {
     installTranslations(application);
 
     const QStringList arguments = QApplication::arguments();
-    if (AppDelegate::handOffToRunningApp(arguments))
+    if (AppDelegate::handOffToRunningApp(arguments, activationToken))
         return 0;
 
     // Before anything can announce or ask for folders.
@@ -48,6 +50,9 @@ int main(int argc, char** argv) {
     SkyloomApp app(store, options);
     app.setCheckForUpdates([&delegate] { delegate.updater().checkForUpdates(); });
     app.setIntegrateFileManagers(&integrateFileManagers);
+    delegate.bringManagerForward = [&app](const std::string& token) {
+        app.openWindowAndActivate(QStringLiteral("manager"), QByteArray::fromStdString(token));
+    };
     delegate.applicationDidFinishLaunching();
 #ifdef Q_OS_MACOS
     macos::provideServices(

@@ -1,6 +1,9 @@
-// File-manager activation on a private X server.
+// File-manager activation on a private X server, and a second start of the
+// real app bringing its window forward under a real window manager and tray.
 
 #include "app/shell/ActivationWatcher.h"
+
+#include "DesktopSession.h"
 
 #include <QApplication>
 #include <QProcess>
@@ -17,6 +20,7 @@
 #include <unistd.h>
 
 using skyloom::app::ActivationWatcher;
+using skyloom::test::DesktopSession;
 
 namespace {
 
@@ -113,6 +117,122 @@ TEST_F(ShellActivationTest, EachSwitchToAFileManagerReappliesOnce) {
     server.terminate();
     ASSERT_TRUE(server.waitForFinished(5000));
     EXPECT_TRUE(QTest::qWaitFor([&] { return !watcher.isWatching(); }, 3000));
+}
+
+// The numbers xprop prints for a property, in order.
+std::vector<qulonglong> numbers(const QString& xpropLine) {
+    std::vector<qulonglong> result;
+    const int equals = std::max(xpropLine.indexOf('#'), xpropLine.indexOf('='));
+    if (equals < 0)
+        return result;
+    static const QRegularExpression number("0x[0-9a-fA-F]+|\\b\\d+\\b");
+    for (const auto& match : number.globalMatch(xpropLine.mid(equals)))
+        result.push_back(match.captured().toULongLong(nullptr, 0));
+    return result;
+}
+
+class AppReopenTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        for (const char* tool : {"Xvfb", "openbox", "trayer", "xdotool", "xprop", "xmessage"})
+            if (!DesktopSession::installed(tool))
+                GTEST_SKIP() << tool << " is not installed";
+        ASSERT_TRUE(session.startX()) << "Xvfb did not start";
+        session.start("openbox");
+        ASSERT_TRUE(
+            QTest::qWaitFor([&] { return !root("_NET_SUPPORTING_WM_CHECK").empty(); }, 10000));
+        // The XEmbed tray whose icon window must not count as a window of the app.
+        session.start("trayer", {"--edge", "top", "--align", "right", "--widthtype", "request",
+                                 "--height", "24", "--SetDockType", "true"});
+    }
+
+    std::vector<qulonglong> root(const char* property) {
+        return numbers(session.run("xprop", {"-root", property}).out);
+    }
+    std::vector<qulonglong> of(qulonglong window, const char* property) {
+        return numbers(session.run("xprop", {"-id", QString::number(window), property}).out);
+    }
+    QString wmState(qulonglong window) {
+        return session.run("xprop", {"-id", QString::number(window), "WM_STATE"}).out;
+    }
+    // The pin-list window among the window manager's clients, or 0.
+    qulonglong manager() {
+        for (const qulonglong window : root("_NET_CLIENT_LIST"))
+            if (session.run("xprop", {"-id", QString::number(window), "_NET_WM_NAME"})
+                    .out.contains("\"고정된 폴더\""))
+                return window;
+        return 0;
+    }
+    // The highest window of the stack below the panels (the tray's stays above).
+    qulonglong topmost() {
+        const auto stacking = root("_NET_CLIENT_LIST_STACKING");
+        for (auto it = stacking.rbegin(); it != stacking.rend(); ++it)
+            if (!session.run("xprop", {"-id", QString::number(*it), "_NET_WM_WINDOW_TYPE"})
+                     .out.contains("DOCK"))
+                return *it;
+        return 0;
+    }
+    // Mapped, not minimised, on top, focused, on the workspace the user is on.
+    bool inFront(qulonglong window) {
+        return window && wmState(window).contains("Normal") && topmost() == window &&
+               root("_NET_ACTIVE_WINDOW") == std::vector{window} &&
+               of(window, "_NET_WM_DESKTOP") == root("_NET_CURRENT_DESKTOP");
+    }
+    // What the checks saw, for a failure's message.
+    std::string describe(qulonglong window) {
+        QString text = QString("window %1: ").arg(window) + wmState(window).simplified();
+        for (const char* property :
+             {"_NET_ACTIVE_WINDOW", "_NET_CLIENT_LIST_STACKING", "_NET_CURRENT_DESKTOP"})
+            text += "; " + session.run("xprop", {"-root", property}).out;
+        text +=
+            "; " + session.run("xprop", {"-id", QString::number(window), "_NET_WM_DESKTOP"}).out;
+        return text.toStdString();
+    }
+    void startAgain() {
+        const DesktopSession::Result second = session.run(SKYLOOM_APP);
+        EXPECT_EQ(second.exitCode, 0);
+    }
+
+    DesktopSession session;
+};
+
+TEST_F(AppReopenTest, ASecondStartBringsThePinListForwardWhateverIsOnScreen) {
+    QProcess& app = session.start(SKYLOOM_APP);
+    qulonglong window = 0;
+    ASSERT_TRUE(QTest::qWaitFor([&] { return inFront(window = manager()); }, 15000))
+        << describe(window);
+    session.screenshot("xembed-1-started");
+
+    // Minimised.
+    session.run("xdotool", {"windowminimize", QString::number(window)});
+    ASSERT_TRUE(QTest::qWaitFor([&] { return wmState(window).contains("Iconic"); }, 5000));
+    startAgain();
+    EXPECT_TRUE(QTest::qWaitFor([&] { return inFront(window); }, 5000)) << describe(window);
+
+    // Covered by another program's window that has the focus.
+    session.start("xmessage", {"-geometry", "900x700+0+0", "a window on top"});
+    ASSERT_TRUE(
+        QTest::qWaitFor([&] { return root("_NET_ACTIVE_WINDOW") != std::vector{window}; }, 5000));
+    session.screenshot("xembed-2-covered");
+    startAgain();
+    EXPECT_TRUE(QTest::qWaitFor([&] { return inFront(window); }, 5000)) << describe(window);
+    session.screenshot("xembed-3-forward");
+
+    // Left behind on another workspace.
+    session.run("xdotool", {"set_desktop", "1"});
+    ASSERT_TRUE(
+        QTest::qWaitFor([&] { return root("_NET_CURRENT_DESKTOP") == std::vector{1ull}; }, 5000));
+    startAgain();
+    EXPECT_TRUE(QTest::qWaitFor([&] { return inFront(window); }, 5000)) << describe(window);
+
+    // Closed through the window manager (openbox's Alt+F4).
+    session.run("xdotool", {"key", "--clearmodifiers", "alt+F4"});
+    ASSERT_TRUE(QTest::qWaitFor([&] { return manager() == 0; }, 5000));
+    EXPECT_EQ(app.state(), QProcess::Running) << "closing the window ended the app";
+    startAgain();
+    EXPECT_TRUE(QTest::qWaitFor([&] { return inFront(window = manager()); }, 5000))
+        << describe(window);
+    session.screenshot("xembed-4-reopened");
 }
 
 TEST(ShellActivationClassTest, KnownFileManagersOnly) {

@@ -54,7 +54,6 @@ protected:
     void SetUp() override {
         qputenv("XDG_RUNTIME_DIR", QByteArray::fromStdString(temp.makeFolder("run")));
         qputenv("XDG_DATA_HOME", QByteArray::fromStdString(temp.makeFolder("data")));
-        delegate.hasVisibleWindows = [] { return false; };
         store.openManager = [this] { ++managerOpened; };
     }
 
@@ -102,6 +101,13 @@ TEST_F(ShellDelegateTest, CommandLinePinsThroughTheRunningAppDespiteStalledAndHo
     EXPECT_EQ(store.fetchPins().size(), 2u);
     EXPECT_GE(accessTime(a), pinnedThreshold);
     EXPECT_EQ(managerOpened, 1);
+    // Asked from a terminal, the failure is printed there and the window
+    // stays shut; afterwards the window opens for failures again.
+    CommandRequest fromTerminal{{"pin", file}, "", true};
+    EXPECT_EQ(delegate.handle(fromTerminal).exitStatus, 1);
+    EXPECT_EQ(managerOpened, 1);
+    store.showMessagesIfNeeded();
+    EXPECT_EQ(managerOpened, 2);
 
     // A second start with odd arguments is a reopen; with the login-item flag it is quiet.
     auto reopen = std::async(std::launch::async, [] {
@@ -116,7 +122,7 @@ TEST_F(ShellDelegateTest, CommandLinePinsThroughTheRunningAppDespiteStalledAndHo
     ASSERT_TRUE(QTest::qWaitFor(
         [&] { return quiet.wait_for(std::chrono::seconds(0)) == std::future_status::ready; }));
     EXPECT_TRUE(quiet.get());
-    EXPECT_EQ(managerOpened, 2);
+    EXPECT_EQ(managerOpened, 3);
 
     // A live app is never displaced.
     CommandService rival([](const CommandRequest&) { return CommandResult{}; });
