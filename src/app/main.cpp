@@ -1,6 +1,7 @@
 #include "app/AppTranslations.h"
 #include "app/FileManagerIntegration.h"
 #include "app/MenuBarLabel.h"
+#include "app/SessionEnd.h"
 #include "app/SkyloomApp.h"
 #include "app/shell/AppDelegate.h"
 #include "app/shell/DirectUpdater.h"
@@ -67,8 +68,12 @@ int main(int argc, char** argv) {
     macos::observeFinderActivation([&store] { store.reapplyAll(); });
 #endif
 
+    SessionEnd sessionEnd([&delegate] { delegate.applicationWillTerminate(); });
+
     app.label().show();
     integrateOnFirstStart();
     app.openInitialWindows();
-    return application.exec();
+    const int status = application.exec();
+    delegate.applicationWillTerminate();
+    return status;
 }

@@ -188,6 +188,26 @@ protected:
             "; " + session.run("xprop", {"-id", QString::number(window), "_NET_WM_DESKTOP"}).out;
         return text.toStdString();
     }
+    void closeThroughWindowManager(qulonglong window) {
+        xcb_connection_t* connection = xcb_connect(session.display.toLatin1().constData(), nullptr);
+        const xcb_window_t rootWindow =
+            xcb_setup_roots_iterator(xcb_get_setup(connection)).data->root;
+        const char name[] = "_NET_CLOSE_WINDOW";
+        auto* reply = xcb_intern_atom_reply(
+            connection, xcb_intern_atom(connection, 0, sizeof name - 1, name), nullptr);
+        xcb_client_message_event_t event{};
+        event.response_type = XCB_CLIENT_MESSAGE;
+        event.format = 32;
+        event.window = static_cast<xcb_window_t>(window);
+        event.type = reply->atom;
+        event.data.data32[1] = 2;
+        std::free(reply);
+        xcb_send_event(connection, 0, rootWindow,
+                       XCB_EVENT_MASK_SUBSTRUCTURE_REDIRECT | XCB_EVENT_MASK_SUBSTRUCTURE_NOTIFY,
+                       reinterpret_cast<const char*>(&event));
+        xcb_flush(connection);
+        xcb_disconnect(connection);
+    }
     void startAgain() {
         const DesktopSession::Result second = session.run(SKYLOOM_APP);
         EXPECT_EQ(second.exitCode, 0);
@@ -225,14 +245,31 @@ TEST_F(AppReopenTest, ASecondStartBringsThePinListForwardWhateverIsOnScreen) {
     startAgain();
     EXPECT_TRUE(QTest::qWaitFor([&] { return inFront(window); }, 5000)) << describe(window);
 
-    // Closed through the window manager (openbox's Alt+F4).
-    session.run("xdotool", {"key", "--clearmodifiers", "alt+F4"});
-    ASSERT_TRUE(QTest::qWaitFor([&] { return manager() == 0; }, 5000));
+    // Closed through the window manager, as its close button does.
+    // (openbox now and then drops a close asked for right after a workspace
+    // switch; a person clicks again.)
+    ASSERT_TRUE(QTest::qWaitFor(
+        [&] {
+            closeThroughWindowManager(window);
+            return QTest::qWaitFor([&] { return manager() == 0; }, 1000);
+        },
+        6000))
+        << describe(window);
     EXPECT_EQ(app.state(), QProcess::Running) << "closing the window ended the app";
     startAgain();
     EXPECT_TRUE(QTest::qWaitFor([&] { return inFront(window = manager()); }, 5000))
         << describe(window);
     session.screenshot("xembed-4-reopened");
+
+    // The session ends with the X server: the app goes too, cleanly.
+    const QString folder = session.environment.value("XDG_RUNTIME_DIR") + "/skyloom/";
+    ASSERT_TRUE(QFile::exists(folder + "command.socket"));
+    session.processes.front()->terminate();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return app.state() == QProcess::NotRunning; }, 5000));
+    EXPECT_EQ(app.exitStatus(), QProcess::NormalExit);
+    EXPECT_EQ(app.exitCode(), 0);
+    EXPECT_FALSE(QFile::exists(folder + "command.socket"));
+    EXPECT_FALSE(QFile::exists(folder + "command.socket.lock"));
 }
 
 TEST(ShellActivationClassTest, KnownFileManagersOnly) {

@@ -16,6 +16,7 @@
 #include <QProcess>
 #include <QTest>
 
+#include "DesktopSession.h"
 #include "QtTestMain.h"
 
 #include <gtest/gtest.h>
@@ -31,6 +32,7 @@
 using namespace skyloom;
 using namespace skyloom::app;
 using skyloom::test::TempDir;
+using DesktopResult = skyloom::test::DesktopSession::Result;
 
 namespace {
 
@@ -187,6 +189,39 @@ TEST_F(ShellDelegateTest, PinsChangedOutsideTheAppAreFollowedAtOnce) {
     delegate.unpinFolders({other});
     QTest::qWait(200);
     EXPECT_EQ(accessTime(other), before);
+}
+
+// Logout, Ctrl+C and a closed terminal end the real app cleanly: status 0,
+// the channel's socket and lock gone, the store usable by the command line.
+TEST(ShellSessionEndTest, EndingSignalsQuitCleanly) {
+    for (const int number : {SIGTERM, SIGINT, SIGHUP}) {
+        SCOPED_TRACE(number);
+        skyloom::test::DesktopSession session;
+        session.environment.insert("QT_QPA_PLATFORM", "offscreen");
+        const QString folder = session.environment.value("XDG_RUNTIME_DIR") + "/skyloom/";
+        QProcess& app = session.start(SKYLOOM_APP);
+        ASSERT_TRUE(
+            QTest::qWaitFor([&] { return QFile::exists(folder + "command.socket"); }, 15000));
+        // A command on its way while the signal arrives is answered or refused, never lost.
+        QProcess pin;
+        pin.setProcessEnvironment(session.environment);
+        pin.start(SKYLOOM_CLI, {"pin", QString::fromStdString(session.temp.makeFolder("work"))});
+        ::kill(static_cast<pid_t>(app.processId()), number);
+        ASSERT_TRUE(QTest::qWaitFor([&] { return app.state() == QProcess::NotRunning; }, 5000));
+        EXPECT_EQ(app.exitStatus(), QProcess::NormalExit);
+        EXPECT_EQ(app.exitCode(), 0);
+        EXPECT_FALSE(QFile::exists(folder + "command.socket"));
+        EXPECT_FALSE(QFile::exists(folder + "command.socket.lock"));
+        ASSERT_TRUE(QTest::qWaitFor([&] { return pin.state() == QProcess::NotRunning; }, 20000));
+        // Pinned and said so, or refused with a reason and nothing changed.
+        const DesktopResult list = session.run(SKYLOOM_CLI, {"list", "--json"});
+        EXPECT_EQ(list.exitCode, 0);
+        if (pin.exitCode() == 0)
+            EXPECT_TRUE(list.out.contains("/work\""));
+        else
+            EXPECT_FALSE(pin.readAllStandardError().isEmpty());
+        EXPECT_EQ(pin.exitCode() == 0, list.out.contains("/work\""));
+    }
 }
 
 TEST(ShellLaunchTest, LaunchCheckAndResetNotice) {

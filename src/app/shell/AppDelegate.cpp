@@ -4,7 +4,6 @@
 #include "core/store/PinStore.h"
 #include "core/store/StoreRecovery.h"
 
-
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -89,6 +88,10 @@ void AppDelegate::applicationDidFinishLaunching() {
     }
     activation_.start();
     folders_.start();
+}
+
+void AppDelegate::applicationWillTerminate() {
+    commands_.close();
 }
 
 void AppDelegate::applicationShouldHandleReopen(const std::string& activationToken) {

@@ -52,6 +52,10 @@ public:
     // Starts the updater, posts the store-reset notice, re-applies every pin.
     void performLaunchTasks();
 
+    // The app ends: the command channel's socket and lock go first, so that
+    // a command line started meanwhile works on the store itself.
+    void applicationWillTerminate();
+
     // A second start by the user: the pin-list window comes forward,
     // whatever else is on screen.
     void applicationShouldHandleReopen(const std::string& activationToken = {});
