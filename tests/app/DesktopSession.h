@@ -92,10 +92,12 @@ public:
     DesktopSession(const DesktopSession&) = delete;
     DesktopSession& operator=(const DesktopSession&) = delete;
 
-    QProcess& start(const QString& program, const QStringList& arguments = {}) {
+    QProcess& start(const QString& program, const QStringList& arguments = {},
+                    bool forwardErrors = true) {
         auto process = std::make_unique<QProcess>();
         process->setProcessEnvironment(environment);
-        process->setProcessChannelMode(QProcess::ForwardedErrorChannel);
+        if (forwardErrors)
+            process->setProcessChannelMode(QProcess::ForwardedErrorChannel);
         process->start(program, arguments);
         processes.push_back(std::move(process));
         return *processes.back();

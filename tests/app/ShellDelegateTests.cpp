@@ -210,6 +210,7 @@ TEST(ShellSessionEndTest, EndingSignalsQuitCleanly) {
         ASSERT_TRUE(QTest::qWaitFor([&] { return app.state() == QProcess::NotRunning; }, 5000));
         EXPECT_EQ(app.exitStatus(), QProcess::NormalExit);
         EXPECT_EQ(app.exitCode(), 0);
+        EXPECT_FALSE(app.readAllStandardError().contains("translation"));
         EXPECT_FALSE(QFile::exists(folder + "command.socket"));
         EXPECT_FALSE(QFile::exists(folder + "command.socket.lock"));
         ASSERT_TRUE(QTest::qWaitFor([&] { return pin.state() == QProcess::NotRunning; }, 20000));
