@@ -74,6 +74,15 @@ SkyloomApp::SkyloomApp(PinStore& store, Options options, QObject* parent)
         return integrateFileManagers_ ? integrateFileManagers_(remove) : QString();
     };
     connect(&label_, &MenuBarLabel::clicked, this, &SkyloomApp::togglePanel);
+    connect(&label_, &MenuBarLabel::managerRequested, this,
+            [this] { openWindowAndActivate(QStringLiteral("manager")); });
+    connect(&label_, &MenuBarLabel::pinFoldersRequested, this, [this] {
+        // The folder chooser opens over the pin list, which then shows the result.
+        openWindowAndActivate(QStringLiteral("manager"));
+        QTimer::singleShot(0, this, [this] { store_.chooseFoldersToPin(); });
+    });
+    connect(&label_, &MenuBarLabel::settingsRequested, this, &SkyloomApp::openSettings);
+    connect(&label_, &MenuBarLabel::quitRequested, this, [] { QCoreApplication::quit(); });
 }
 
 SkyloomApp::~SkyloomApp() {

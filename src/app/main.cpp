@@ -9,8 +9,12 @@
 #include "core/store/PinStore.h"
 
 #include <QApplication>
+#include <QFile>
 
 #include <memory>
+#include <vector>
+
+#include <unistd.h>
 
 #ifdef Q_OS_MACOS
 #include "app/macos/MacBridge.h"
@@ -69,6 +73,26 @@ int main(int argc, char** argv) {
 #endif
 
     SessionEnd sessionEnd([&delegate] { delegate.applicationWillTerminate(); });
+
+    // A tray that started after the app (autostart before the panel) gets
+    // the icon from a fresh process, once no window of the app is open.
+    const QByteArray program = QFile::encodeName(QCoreApplication::applicationFilePath());
+    const auto restartForTray = [&delegate, program] {
+        for (QWidget* widget : QApplication::topLevelWidgets())
+            if (widget->isVisible() && widget->isWindow())
+                return false;
+        delegate.applicationWillTerminate();
+        std::vector<char*> arguments{const_cast<char*>(program.constData()),
+                                     const_cast<char*>("--login-item"), nullptr};
+        ::execv(program.constData(), arguments.data());
+        return false;
+    };
+    QObject::connect(&app.label(), &MenuBarLabel::trayNeedsRestart, &application,
+                     [&application, restartForTray] {
+                         if (!restartForTray())
+                             QObject::connect(&application, &QGuiApplication::lastWindowClosed,
+                                              restartForTray);
+                     });
 
     app.label().show();
     integrateOnFirstStart();

@@ -6,7 +6,9 @@
 #include "DesktopSession.h"
 
 #include <QApplication>
+#include <QFile>
 #include <QProcess>
+#include <QRegularExpression>
 #include <QTest>
 
 #include "QtTestMain.h"
@@ -270,6 +272,73 @@ TEST_F(AppReopenTest, ASecondStartBringsThePinListForwardWhateverIsOnScreen) {
     EXPECT_EQ(app.exitCode(), 0);
     EXPECT_FALSE(QFile::exists(folder + "command.socket"));
     EXPECT_FALSE(QFile::exists(folder + "command.socket.lock"));
+}
+
+// A StatusNotifierItem tray (what KDE, GNOME's AppIndicator extension and
+// waybar speak) started after the app, as when autostart beats the panel.
+TEST(AppTrayTest, AStatusNotifierTrayStartedLaterGetsTheIconWithItsMenu) {
+    for (const char* tool : {"Xvfb", "dbus-launch", "gdbus", "xprop", "status-notifier-watcher",
+                             "gtk-sni-tray-standalone"})
+        if (!DesktopSession::installed(tool))
+            GTEST_SKIP() << tool << " is not installed";
+    DesktopSession session;
+    ASSERT_TRUE(session.startX()) << "Xvfb did not start";
+    ASSERT_TRUE(session.startBus()) << "no session bus";
+    const auto call = [&](const QStringList& arguments) {
+        return session.run("gdbus", QStringList{"call", "--session"} + arguments).out;
+    };
+    const auto items = [&] {
+        return call({"--dest", "org.kde.StatusNotifierWatcher", "--object-path",
+                     "/StatusNotifierWatcher", "--method", "org.freedesktop.DBus.Properties.Get",
+                     "org.kde.StatusNotifierWatcher", "RegisteredStatusNotifierItems"});
+    };
+    QProcess& app = session.start(SKYLOOM_APP, {"--login-item"});
+    ASSERT_TRUE(QTest::qWaitFor(
+        [&] {
+            return QFile::exists(session.environment.value("XDG_RUNTIME_DIR") +
+                                 "/skyloom/command.socket");
+        },
+        15000));
+    const qint64 pid = app.processId();
+
+    session.start("status-notifier-watcher");
+    session.start("gtk-sni-tray-standalone", {"--top"});
+    QString registered;
+    ASSERT_TRUE(QTest::qWaitFor(
+        [&] {
+            registered = items();
+            return registered.contains("'");
+        },
+        10000))
+        << registered.toStdString();
+    EXPECT_EQ(app.processId(), pid) << "the app was replaced, not restarted in place";
+    EXPECT_EQ(app.state(), QProcess::Running);
+    session.screenshot("sni-1-icon");
+
+    // The item's service name as the watcher lists it.
+    const auto match = QRegularExpression("'([^'/]+)").match(registered);
+    ASSERT_TRUE(match.hasMatch()) << registered.toStdString();
+    const QString service = match.captured(1);
+    const QString menuPath =
+        call({"--dest", service, "--object-path", "/StatusNotifierItem", "--method",
+              "org.freedesktop.DBus.Properties.Get", "org.kde.StatusNotifierItem", "Menu"})
+            .section("'", 1, 1)
+            .section(' ', -1);
+    const QString layout = call({"--dest", service, "--object-path", menuPath, "--method",
+                                 "com.canonical.dbusmenu.GetLayout", "0", "10", "@as []"});
+    for (const char* entry : {"폴더 고정…", "관리 창 열기", "설정", "Skyloom 종료"})
+        EXPECT_TRUE(layout.contains(QString::fromUtf8(entry))) << entry << layout.toStdString();
+
+    // A click in the tray: the panel drops down.
+    call({"--dest", service, "--object-path", "/StatusNotifierItem", "--method",
+          "org.kde.StatusNotifierItem.Activate", "300", "20"});
+    EXPECT_TRUE(QTest::qWaitFor(
+        [&] {
+            return session.run("xdotool", {"search", "--onlyvisible", "--classname", "skyloom-app"})
+                       .out.size() > 0;
+        },
+        5000));
+    session.screenshot("sni-2-panel");
 }
 
 TEST(ShellActivationClassTest, KnownFileManagersOnly) {
