@@ -193,6 +193,8 @@ QWidget* SkyloomApp::makeWindow(const QString& id) {
     }
     window->setAttribute(Qt::WA_DeleteOnClose);
     window->setWindowTitle(title);
+    // Window rules tell the app's windows apart by their role.
+    window->setWindowRole(id);
     window->setWindowIcon(MenuBarLabel::pinIcon());
     if (id == QLatin1String("welcome") && content->metaObject()->indexOfSignal("finished()") >= 0)
         connect(content, SIGNAL(finished()), window, SLOT(close()));
@@ -200,6 +202,16 @@ QWidget* SkyloomApp::makeWindow(const QString& id) {
 }
 
 void SkyloomApp::togglePanel() {
+    // A frameless panel the compositor puts anywhere (or tiles across the
+    // screen) is worse than a window: the pin list in a framed window.
+    if (!options_.canPlaceWindows) {
+        QWidget* manager = window(QStringLiteral("manager"));
+        if (manager && manager->isActiveWindow())
+            manager->close();
+        else
+            openWindowAndActivate(QStringLiteral("manager"));
+        return;
+    }
     if (!panel_) {
         panel_ = new TrayPanel(options_.content(QStringLiteral("panel"), store_, actions_));
         panel_->setWindowTitle(text(SKYLOOM_TRANSLATE_NOOP("Skyloom", "Skyloom")));

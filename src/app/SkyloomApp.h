@@ -4,6 +4,7 @@
 #include "app/TrayPanel.h"
 #include "app/views/AppActions.h"
 
+#include <QGuiApplication>
 #include <QHash>
 #include <QObject>
 #include <QPointer>
@@ -36,6 +37,10 @@ public:
         SceneContent content;
         // Where there is no tray the windows must keep the app reachable.
         bool hasTray = MenuBarLabel::isTrayAvailable();
+        // Whether the app may put its own windows where it wants: not on
+        // Wayland, where the compositor places every window.
+        bool canPlaceWindows =
+            !QGuiApplication::platformName().startsWith(QLatin1String("wayland"));
     };
 
     SkyloomApp(PinStore& store, Options options, QObject* parent = nullptr);
@@ -58,7 +63,8 @@ public:
     // (restored, raised, focused) with the launcher's activation token.
     void openWindowAndActivate(const QString& id, const QByteArray& activationToken = {});
     void openSettings() { openWindowAndActivate(QStringLiteral("settings")); }
-    // The tray icon was clicked.
+    // The tray icon was clicked: the panel drops down at the icon, or where
+    // the app cannot place it, the pin-list window opens.
     void togglePanel();
 
     // The open window with this id ("manager", "welcome", "settings",

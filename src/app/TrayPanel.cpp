@@ -16,9 +16,9 @@ constexpr int gap = 4;
 }
 
 TrayPanel::TrayPanel(QWidget* content, QWidget* parent)
-    : QWidget(parent, Qt::Tool | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint),
-      content_(content) {
+    : QWidget(parent, Qt::Popup | Qt::FramelessWindowHint), content_(content) {
     setObjectName(QStringLiteral("panel"));
+    setWindowRole(QStringLiteral("panel"));
     setAttribute(Qt::WA_ShowWithoutActivating, false);
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(1, 1, 1, 1);
@@ -64,15 +64,20 @@ void TrayPanel::toggle(const QRect& iconGeometry) {
         popUp(iconGeometry);
 }
 
+void TrayPanel::hideEvent(QHideEvent* event) {
+    // The click on the icon that put the panel away reaches the tray after
+    // it: it must not bring the panel straight back.
+    sinceAutoHide_.start();
+    QWidget::hideEvent(event);
+}
+
 bool TrayPanel::event(QEvent* event) {
     switch (event->type()) {
     case QEvent::WindowDeactivate:
         // Like a menu: a click elsewhere, or another window taking the
         // focus, puts the panel away.
-        if (isVisible()) {
-            sinceAutoHide_.start();
+        if (isVisible())
             hide();
-        }
         break;
     case QEvent::KeyPress:
         if (static_cast<QKeyEvent*>(event)->key() == Qt::Key_Escape) {
