@@ -17,8 +17,11 @@
 
 #include <xcb/xcb.h>
 
+#include <csignal>
 #include <cstdlib>
+#include <fcntl.h>
 #include <string>
+#include <sys/stat.h>
 #include <unistd.h>
 
 using skyloom::app::ActivationWatcher;
@@ -339,6 +342,64 @@ TEST(AppTrayTest, AStatusNotifierTrayStartedLaterGetsTheIconWithItsMenu) {
         },
         5000));
     session.screenshot("sni-2-panel");
+}
+
+// Wayland, where the app can neither place nor focus windows itself: the
+// app runs, serves the command line and keeps pins in place.
+TEST(AppWaylandTest, ServesVerbsAndPutsADriftedPinBack) {
+    for (const char* tool : {"weston"})
+        if (!DesktopSession::installed(tool))
+            GTEST_SKIP() << tool << " is not installed";
+    if (!QFile::exists("/usr/lib/x86_64-linux-gnu/qt6/plugins/platforms/libqwayland-generic.so") &&
+        !QFile::exists("/usr/lib/qt6/plugins/platforms/libqwayland-generic.so"))
+        GTEST_SKIP() << "Qt's Wayland plugin (qt6-wayland) is not installed";
+    DesktopSession session;
+    const QString runtime = session.environment.value("XDG_RUNTIME_DIR");
+    session.environment.remove("DISPLAY");
+    session.environment.insert("WAYLAND_DISPLAY", "wayland-skyloom");
+    session.environment.insert("QT_QPA_PLATFORM", "wayland");
+    // --debug lets the screenshot tool in; pixman draws what it takes.
+    session.start("weston",
+                  {"--backend=headless-backend.so", "--use-pixman", "--socket=wayland-skyloom",
+                   "--idle-time=0", "--width=1024", "--height=768", "--debug"});
+    ASSERT_TRUE(QTest::qWaitFor([&] { return QFile::exists(runtime + "/wayland-skyloom"); }, 10000))
+        << "weston did not start";
+    QProcess& app = session.start(SKYLOOM_APP);
+    ASSERT_TRUE(
+        QTest::qWaitFor([&] { return QFile::exists(runtime + "/skyloom/command.socket"); }, 15000));
+
+    const std::string folder = session.temp.makeFolder("work/Projects");
+    const auto accessTime = [&] {
+        struct stat info {};
+        ::stat(folder.c_str(), &info);
+        return info.st_atim.tv_sec;
+    };
+    constexpr time_t year2100 = 4102444800;
+    EXPECT_EQ(session.run(SKYLOOM_CLI, {"pin", QString::fromStdString(folder)}).exitCode, 0);
+    EXPECT_GE(accessTime(), year2100);
+    // Something reads the folder and its date drifts back to now.
+    const timespec now[2] = {{0, UTIME_NOW}, {0, UTIME_OMIT}};
+    ASSERT_EQ(::utimensat(AT_FDCWD, folder.c_str(), now, 0), 0);
+    EXPECT_EQ(session.run(SKYLOOM_CLI, {"reapply"}).exitCode, 0);
+    EXPECT_TRUE(QTest::qWaitFor([&] { return accessTime() >= year2100; }, 5000));
+    // A second start brings the window without a crash, also with a stale token.
+    session.environment.insert("XDG_ACTIVATION_TOKEN", "stale-token");
+    EXPECT_EQ(session.run(SKYLOOM_APP).exitCode, 0);
+    session.environment.remove("XDG_ACTIVATION_TOKEN");
+    if (!qEnvironmentVariableIsEmpty("SKYLOOM_SHOTS") &&
+        DesktopSession::installed("weston-screenshooter")) {
+        const QString shots = qEnvironmentVariable("SKYLOOM_SHOTS");
+        QProcess shooter;
+        shooter.setProcessEnvironment(session.environment);
+        shooter.setWorkingDirectory(shots);
+        shooter.start("weston-screenshooter");
+        EXPECT_TRUE(
+            QTest::qWaitFor([&] { return shooter.state() == QProcess::NotRunning; }, 10000));
+    }
+    EXPECT_EQ(app.state(), QProcess::Running);
+    ::kill(static_cast<pid_t>(app.processId()), SIGTERM);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return app.state() == QProcess::NotRunning; }, 5000));
+    EXPECT_EQ(app.exitCode(), 0);
 }
 
 TEST(ShellActivationClassTest, KnownFileManagersOnly) {
