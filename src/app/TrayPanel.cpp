@@ -58,17 +58,13 @@ void TrayPanel::popUp(const QRect& iconGeometry) {
 }
 
 void TrayPanel::toggle(const QRect& iconGeometry) {
+    // While the panel is up it holds the pointer: a click on the icon
+    // closes it as a click elsewhere does and never reaches the icon, so the
+    // icon's click always means "open".
     if (isVisible())
         hide();
-    else if (!sinceAutoHide_.isValid() || sinceAutoHide_.elapsed() > 300)
+    else
         popUp(iconGeometry);
-}
-
-void TrayPanel::hideEvent(QHideEvent* event) {
-    // The click on the icon that put the panel away reaches the tray after
-    // it: it must not bring the panel straight back.
-    sinceAutoHide_.start();
-    QWidget::hideEvent(event);
 }
 
 bool TrayPanel::event(QEvent* event) {

@@ -1,6 +1,5 @@
 #pragma once
 
-#include <QElapsedTimer>
 #include <QPoint>
 #include <QRect>
 #include <QSize>
@@ -33,13 +32,9 @@ public:
 
 protected:
     bool event(QEvent* event) override;
-    void hideEvent(QHideEvent* event) override;
 
 private:
     QWidget* content_;
-    // When the panel last hid itself; a click on the icon that took the focus
-    // away must not show it again at once.
-    QElapsedTimer sinceAutoHide_;
 };
 
 } // namespace skyloom::app

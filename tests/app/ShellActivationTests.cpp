@@ -266,6 +266,33 @@ TEST_F(AppReopenTest, ASecondStartBringsThePinListForwardWhateverIsOnScreen) {
         << describe(window);
     session.screenshot("xembed-4-reopened");
 
+    // The tray icon drops the panel down; it goes on Escape, on a second
+    // click and on a click elsewhere, whoever has the focus.
+    const auto visibleRoles = [&] {
+        QStringList roles;
+        const QString ids =
+            session.run("xdotool", {"search", "--onlyvisible", "--classname", "skyloom-app"}).out;
+        for (const QString& id : ids.split('\n', Qt::SkipEmptyParts))
+            roles << session.run("xprop", {"-id", id, "WM_WINDOW_ROLE"}).out.section('"', 1, 1);
+        return roles;
+    };
+    const auto panelShown = [&] { return visibleRoles().contains("panel"); };
+    // The icon sits in trayer at the top right corner.
+    session.run("xdotool", {"mousemove", "1012", "12", "click", "1"});
+    ASSERT_TRUE(QTest::qWaitFor(panelShown, 5000)) << visibleRoles().join(",").toStdString();
+    session.screenshot("xembed-5-panel");
+    EXPECT_TRUE(visibleRoles().contains("manager"));
+    session.run("xdotool", {"key", "Escape"});
+    EXPECT_TRUE(QTest::qWaitFor([&] { return !panelShown(); }, 5000)) << "Escape";
+    session.run("xdotool", {"click", "1"});
+    ASSERT_TRUE(QTest::qWaitFor(panelShown, 5000));
+    session.run("xdotool", {"click", "1"});
+    EXPECT_TRUE(QTest::qWaitFor([&] { return !panelShown(); }, 5000)) << "second click";
+    session.run("xdotool", {"click", "1"});
+    ASSERT_TRUE(QTest::qWaitFor(panelShown, 5000));
+    session.run("xdotool", {"mousemove", "100", "700", "click", "1"});
+    EXPECT_TRUE(QTest::qWaitFor([&] { return !panelShown(); }, 5000)) << "click elsewhere";
+
     // The session ends with the X server: the app goes too, cleanly.
     const QString folder = session.environment.value("XDG_RUNTIME_DIR") + "/skyloom/";
     ASSERT_TRUE(QFile::exists(folder + "command.socket"));
