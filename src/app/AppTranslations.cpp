@@ -1,5 +1,6 @@
 #include "app/AppTranslations.h"
 
+#include "app/Logging.h"
 #include "cli/CommandLineLanguage.h"
 #include "core/Translate.h"
 
@@ -7,8 +8,6 @@
 #include <QDir>
 #include <QLibraryInfo>
 #include <QTranslator>
-
-#include <cstdio>
 
 namespace skyloom::app {
 
@@ -36,8 +35,8 @@ void installTranslations(QCoreApplication& application) {
             }
         }
         if (!found)
-            std::fprintf(stderr, "skyloom-app: no English translation in %s\n",
-                         qPrintable(places.join(QStringLiteral(" or "))));
+            qCWarning(lcShell).noquote()
+                << "no English translation in" << places.join(QStringLiteral(" or "));
     }
     setTranslateHook([](const char* context, const char* sourceText) {
         return QCoreApplication::translate(context, sourceText).toStdString();

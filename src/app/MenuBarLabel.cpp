@@ -1,5 +1,6 @@
 #include "app/MenuBarLabel.h"
 
+#include "app/Logging.h"
 #include "core/Translate.h"
 
 #include <QDBusConnection>
@@ -74,6 +75,7 @@ void MenuBarLabel::statusNotifierTrayChanged() {
         return;
     if (statusNotifierHostRuns()) {
         watcher_.reset();
+        qCInfo(lcShell) << "a StatusNotifierItem tray appeared; restarting to show the icon there";
         emit trayNeedsRestart();
     }
 }

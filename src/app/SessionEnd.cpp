@@ -1,5 +1,7 @@
 #include "app/SessionEnd.h"
 
+#include "app/Logging.h"
+
 #include <QCoreApplication>
 #include <QGuiApplication>
 #include <QSessionManager>
@@ -34,6 +36,7 @@ void onExit() {
     if (!abruptCleanUp)
         return;
     auto* cleanUp = std::exchange(abruptCleanUp, nullptr);
+    qCInfo(lcShell) << "the session ended under the app; closing the command channel";
     (*cleanUp)();
     // The session is gone; there is nothing left to report a failure to.
     std::_Exit(0);
@@ -86,6 +89,7 @@ void SessionEnd::signalArrived() {
     unsigned char byte = 0;
     while (::read(pipe_[0], &byte, 1) == 1)
         received_ = byte;
+    qCInfo(lcShell) << "ending on signal" << received_;
     // Also leaves a modal dialog's loop; a request being answered finishes first.
     QCoreApplication::quit();
 }

@@ -1,5 +1,7 @@
 #include "app/WindowActivation.h"
 
+#include "app/Logging.h"
+
 #include <QGuiApplication>
 #include <QPointer>
 #include <QRegularExpression>
@@ -140,6 +142,7 @@ private:
 } // namespace
 
 void bringToFront(QWidget* window, const QByteArray& token) {
+    qCDebug(lcShell) << "bringing" << window->windowRole() << "forward, token" << token;
     const bool wayland = QGuiApplication::platformName().startsWith(QLatin1String("wayland"));
     // Qt's Wayland plugin hands this token to the compositor at the next
     // activation request.

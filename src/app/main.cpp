@@ -30,6 +30,8 @@ int main(int argc, char** argv) {
 #endif
     // Qt takes the X11 token from the environment as it starts.
     const std::string activationToken = AppDelegate::launcherActivationToken();
+    // Each line says whose it is; QT_MESSAGE_PATTERN still overrides it.
+    qSetMessagePattern(QStringLiteral("%{appname}: %{if-category}%{category}: %{endif}%{message}"));
     QApplication application(argc, argv);
     QApplication::setOrganizationName(QStringLiteral("brindle-engineering"));
     QApplication::setApplicationName(QStringLiteral("Skyloom"));

@@ -1,5 +1,7 @@
 #include "app/shell/AppDelegate.h"
 
+#include "app/Logging.h"
+
 #include "core/command/CommandChannel.h"
 #include "core/store/PinStore.h"
 #include "core/store/StoreRecovery.h"
@@ -51,7 +53,7 @@ bool AppDelegate::handOffToRunningApp(const QStringList& arguments,
         socket = CommandChannel::socketPath();
     } catch (const CommandChannelError& error) {
         // No safe place to meet another app: this one runs without the channel.
-        std::fprintf(stderr, "skyloom-app: %s\n", error.what());
+        qCWarning(lcShell).noquote() << error.what();
         return false;
     }
     try {
@@ -59,7 +61,7 @@ bool AppDelegate::handOffToRunningApp(const QStringList& arguments,
     } catch (const CommandChannelError& error) {
         // An app holds the channel but did not answer: a second one would
         // fight it over the store.
-        std::fprintf(stderr, "skyloom-app: %s\n", error.what());
+        qCWarning(lcShell).noquote() << error.what();
         return true;
     }
 }
@@ -80,11 +82,12 @@ void AppDelegate::applicationDidFinishLaunching() {
     try {
         const std::string socket = CommandChannel::socketPath();
         if (!commands_.listen(socket))
-            std::fprintf(stderr, "skyloom-app: cannot serve commands at %s\n", socket.c_str());
+            qCWarning(lcShell).noquote()
+                << "cannot serve commands at" << QString::fromStdString(socket);
     } catch (const CommandChannelError& error) {
         // The channel's folder is not safe; the app still runs, and the
         // command line works on the store when the app is not running.
-        std::fprintf(stderr, "skyloom-app: %s\n", error.what());
+        qCWarning(lcShell).noquote() << error.what();
     }
     activation_.start();
     folders_.start();
