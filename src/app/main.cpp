@@ -5,11 +5,13 @@
 #include "app/SkyloomApp.h"
 #include "app/shell/AppDelegate.h"
 #include "app/shell/DirectUpdater.h"
+#include "app/views/Preferences.h"
 #include "app/views/QtDesktop.h"
 #include "core/store/PinStore.h"
 
 #include <QApplication>
 #include <QFile>
+#include <QSettings>
 
 #include <memory>
 #include <vector>
@@ -41,6 +43,9 @@ int main(int argc, char** argv) {
     // The app lives in the tray: closing its windows does not end it.
     QApplication::setQuitOnLastWindowClosed(false);
     installTranslations(application);
+    // One settings file for every part of the app, Skyloom.ini.
+    QSettings::setDefaultFormat(QSettings::IniFormat);
+    Preferences::migrate();
 
     const QStringList arguments = QApplication::arguments();
     if (AppDelegate::handOffToRunningApp(arguments, activationToken))

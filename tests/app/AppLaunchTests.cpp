@@ -10,6 +10,7 @@
 
 #include <QApplication>
 #include <QDir>
+#include <QFileInfo>
 #include <QGuiApplication>
 #include <QScreen>
 #include <QSettings>
@@ -202,6 +203,25 @@ TEST(AppTranslation, TheSessionLanguageRuleOfLinuxPrograms) {
             << (c.language ? c.language : "-") << " " << (c.all ? c.all : "-") << " "
             << (c.messages ? c.messages : "-") << " " << (c.lang ? c.lang : "-");
     }
+}
+
+TEST(AppSettings, OneFileWithTheOldSettingsMovedIn) {
+    const QString ini = Preferences::filePath();
+    EXPECT_TRUE(ini.endsWith("/brindle-engineering/Skyloom.ini")) << ini.toStdString();
+    const QString conf = QFileInfo(ini).path() + "/Skyloom.conf";
+    QDir().mkpath(QFileInfo(ini).path());
+    {
+        QSettings old(conf, QSettings::IniFormat);
+        old.setValue("updates/lastCheck", 1700000000);
+        old.setValue("hasSeenOnboarding", false);
+    }
+    Preferences::setHasSeenOnboarding(true);
+    Preferences::migrate();
+    EXPECT_FALSE(QFile::exists(conf));
+    EXPECT_EQ(Preferences::lastUpdateCheck(), 1700000000);
+    EXPECT_TRUE(Preferences::hasSeenOnboarding()); // the newer value stays
+    Preferences::migrate();                        // nothing left to move
+    EXPECT_EQ(Preferences::updateCheckInterval(86400), 86400);
 }
 
 TEST(AppFirstStart, WritesTheFileManagerEntriesOnce) {
