@@ -159,6 +159,10 @@ QWidget* SkyloomApp::makeWindow(const QString& id) {
         return nullptr;
 
     QWidget* content = options_.content(id, store_, actions_);
+    // The welcome window tells of the tray icon only where there is a tray.
+    if (!options_.hasTray && !MenuBarLabel::isTrayAvailable())
+        if (QWidget* trayRow = content->findChild<QWidget*>(QStringLiteral("onboarding.tray")))
+            trayRow->hide();
     QWidget* window = content;
     if (id == QLatin1String("manager")) {
         window->setParent(nullptr, Qt::Window);

@@ -132,6 +132,10 @@ TEST_F(AppLaunch, WelcomeClosesWhenDoneAndWithoutTrayThePinListFollows) {
     ASSERT_NE(welcome, nullptr);
     EXPECT_EQ(welcome->windowTitle(), QStringLiteral("Skyloom"));
     EXPECT_EQ(app->window("manager"), nullptr);
+    // No tray, so no word of a tray icon.
+    QWidget* trayRow = welcome->findChild<QWidget*>("onboarding.tray");
+    ASSERT_NE(trayRow, nullptr);
+    EXPECT_TRUE(trayRow->isHidden());
     QMetaObject::invokeMethod(welcome, "finished");
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
     EXPECT_EQ(app->window("welcome"), nullptr);
