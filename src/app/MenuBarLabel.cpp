@@ -58,7 +58,13 @@ MenuBarLabel::MenuBarLabel(QObject* parent) : QObject(parent), tray_(pinIcon()) 
     // An XEmbed tray that appears later is taken up by Qt itself; a
     // StatusNotifierItem one is not, when there was none at start.
     const QDBusConnection bus = QDBusConnection::sessionBus();
-    if (bus.isConnected() && !statusNotifierWatcherRuns()) {
+    if (bus.isConnected() && statusNotifierWatcherRuns()) {
+        // A tray that restarts may not have taken Qt's registration, sent
+        // the moment its watcher appeared: register again once it is up.
+        QDBusConnection(bus).connect(watcherService, watcherPath, watcherService,
+                                     QStringLiteral("StatusNotifierHostRegistered"), this,
+                                     SLOT(registerAgain()));
+    } else if (bus.isConnected()) {
         watcher_ = std::make_unique<QDBusServiceWatcher>(watcherService, bus,
                                                          QDBusServiceWatcher::WatchForRegistration);
         connect(watcher_.get(), &QDBusServiceWatcher::serviceRegistered, this,
@@ -66,6 +72,13 @@ MenuBarLabel::MenuBarLabel(QObject* parent) : QObject(parent), tray_(pinIcon()) 
         QDBusConnection(bus).connect(watcherService, watcherPath, watcherService,
                                      QStringLiteral("StatusNotifierHostRegistered"), this,
                                      SLOT(statusNotifierTrayChanged()));
+    }
+}
+
+void MenuBarLabel::registerAgain() {
+    if (tray_.isVisible()) {
+        tray_.hide();
+        tray_.show();
     }
 }
 

@@ -54,6 +54,8 @@ private slots:
     // The watcher of a StatusNotifierItem tray appeared, or a host (the
     // tray itself) registered with it.
     void statusNotifierTrayChanged();
+    // A StatusNotifierItem tray (re)started while the icon is shown there.
+    void registerAgain();
 
 private:
     QMenu menu_;

@@ -369,6 +369,20 @@ TEST(AppTrayTest, AStatusNotifierTrayStartedLaterGetsTheIconWithItsMenu) {
         },
         5000));
     session.screenshot("sni-2-panel");
+
+    // The tray goes away and comes back (the panel restarted): the icon
+    // returns, from the same process.
+    for (auto& process : session.processes)
+        if (process->program().startsWith("status-notifier") ||
+            process->program().startsWith("gtk-sni")) {
+            process->terminate();
+            ASSERT_TRUE(
+                QTest::qWaitFor([&] { return process->state() == QProcess::NotRunning; }, 5000));
+        }
+    session.start("status-notifier-watcher");
+    session.start("gtk-sni-tray-standalone", {"--top"});
+    EXPECT_TRUE(QTest::qWaitFor([&] { return items().contains("'"); }, 10000)) << "no icon again";
+    EXPECT_EQ(app.processId(), pid);
 }
 
 // Wayland, where the app can neither place nor focus windows itself: the
