@@ -58,23 +58,27 @@ public:
         return !QStandardPaths::findExecutable(program).isEmpty();
     }
 
-    // Xvfb on a display number nobody holds; false when it does not come up.
+    // Xvfb on a display number it picks itself (free of every other
+    // test's); false when it does not come up.
     bool startX(const QString& size = "1024x768x24") {
-        for (int number = 100 + static_cast<int>(::getpid() % 80); number < 400; ++number) {
-            if (QFile::exists(QString("/tmp/.X11-unix/X%1").arg(number)) ||
-                QFile::exists(QString("/tmp/.X%1-lock").arg(number)))
-                continue;
-            display = QString(":%1").arg(number);
-            break;
-        }
+        QProcess& server =
+            start("Xvfb", {"-displayfd", "1", "-nolisten", "tcp", "-screen", "0", size});
+        QByteArray number;
+        if (!QTest::qWaitFor(
+                [&] {
+                    number += server.readAllStandardOutput();
+                    return number.endsWith('\n') || server.state() == QProcess::NotRunning;
+                },
+                10000))
+            return false;
+        if (number.trimmed().isEmpty())
+            return false;
+        display = ":" + QString::fromLatin1(number.trimmed());
         environment.insert("DISPLAY", display);
         environment.insert("QT_QPA_PLATFORM", "xcb");
-        start("Xvfb", {display, "-nolisten", "tcp", "-screen", "0", size});
-        return QTest::qWaitFor(
-            [&] {
-                return run("xprop", {"-root", "-len", "0"}).exitCode == 0;
-            },
-            10000);
+        for (auto& process : processes) // the server itself, started before
+            process->setProcessEnvironment(environment);
+        return run("xprop", {"-root", "-len", "0"}).exitCode == 0;
     }
 
     // A session bus of its own.
