@@ -85,6 +85,9 @@ protected:
                           const std::string& language = "ko_KR.UTF-8",
                           const std::string& folder = "") {
         auto variables = environment;
+        variables["LANGUAGE"] = "";
+        variables["LC_ALL"] = "";
+        variables["LC_MESSAGES"] = "";
         variables["LANG"] = language;
         return runProcess(SKYLOOM_CLI, arguments, variables, folder.empty() ? work : folder);
     }
@@ -151,15 +154,17 @@ TEST_F(CommandLineTest, UsageAndExitStatuses) {
         EXPECT_EQ(result.standardError, "skyloom: " + problem + "\n" + help.standardOutput);
         EXPECT_EQ(result.standardOutput, "");
     }
-    // English where the session asks for it; Korean otherwise.
+    // Korean in a Korean session; English in every other one, C included.
     auto english = skyloom({"pin", "/nonexistent", "bogus"}, "en_US.UTF-8");
     EXPECT_EQ(english.standardError, "nonexistent \u2014 Folder not found.\n"
                                      "bogus \u2014 Folder not found.\n");
-    for (const char* language : {"ko_KR.UTF-8", "fr_FR", "C"}) {
+    for (const char* language : {"fr_FR", "C", "POSIX"}) {
         EXPECT_EQ(skyloom({"pin", "/nonexistent"}, language).standardError,
-                  "nonexistent \u2014 폴더를 찾을 수 없어요.\n")
+                  "nonexistent \u2014 Folder not found.\n")
             << language;
     }
+    EXPECT_EQ(skyloom({"pin", "/nonexistent"}, "ko_KR.UTF-8").standardError,
+              "nonexistent \u2014 폴더를 찾을 수 없어요.\n");
 }
 
 TEST_F(CommandLineTest, PinListUnpinAndBadInputGetsOneLineEach) {

@@ -1,36 +1,19 @@
 #include "app/AppTranslations.h"
 
+#include "app/Logging.h"
+#include "cli/CommandLineLanguage.h"
 #include "core/Translate.h"
 
 #include <QCoreApplication>
 #include <QDir>
 #include <QLibraryInfo>
-#include <QRegularExpression>
 #include <QTranslator>
 
 namespace skyloom::app {
 
-namespace {
-
-QString sessionLanguage() {
-    for (const char* variable : {"LC_ALL", "LC_MESSAGES", "LANG"}) {
-        const QString value = qEnvironmentVariable(variable);
-        if (!value.isEmpty())
-            return value;
-    }
-    return {};
-}
-
-} // namespace
-
-QString chosenTranslation(const QString& sessionLanguage) {
-    static const QRegularExpression english(QStringLiteral("^en([_.@].*)?$"));
-    return english.match(sessionLanguage).hasMatch() ? QStringLiteral("en") : QString();
-}
-
 void installTranslations(QCoreApplication& application) {
-    const QString language = chosenTranslation(sessionLanguage());
-    if (language.isEmpty()) {
+    const std::string language = sessionTranslation();
+    if (language == "ko") {
         // Qt's own dialogs (the folder chooser) speak Korean with the rest.
         auto* qtTexts = new QTranslator(&application);
         if (qtTexts->load(QStringLiteral("qtbase_ko"),
@@ -38,16 +21,22 @@ void installTranslations(QCoreApplication& application) {
             QCoreApplication::installTranslator(qtTexts);
     } else {
         const QString appDir = QCoreApplication::applicationDirPath();
-        // Installed beside the other shared data, or in the build tree.
+        // Installed beside the other shared data (bin/../share/skyloom), or in
+        // the build tree, where the binary is in bin/ and the .qm in translations/.
         const QStringList places{appDir + QStringLiteral("/../share/skyloom/translations"),
-                                 appDir + QStringLiteral("/../../translations")};
+                                 appDir + QStringLiteral("/../translations")};
         auto* translator = new QTranslator(&application);
+        bool found = false;
         for (const QString& place : places) {
-            if (translator->load(QStringLiteral("skyloom_") + language, QDir::cleanPath(place))) {
+            if (translator->load(QStringLiteral("skyloom_en"), QDir::cleanPath(place))) {
                 QCoreApplication::installTranslator(translator);
+                found = true;
                 break;
             }
         }
+        if (!found)
+            qCWarning(lcShell).noquote()
+                << "no English translation in" << places.join(QStringLiteral(" or "));
     }
     setTranslateHook([](const char* context, const char* sourceText) {
         return QCoreApplication::translate(context, sourceText).toStdString();

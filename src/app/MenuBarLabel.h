@@ -1,25 +1,33 @@
 #pragma once
 
 #include <QIcon>
+#include <QMenu>
 #include <QObject>
 #include <QRect>
 #include <QSystemTrayIcon>
 
+#include <memory>
+
+class QDBusServiceWatcher;
+
 namespace skyloom::app {
 
-// The app's one permanent presence: the pin icon in the panel's tray. A click
-// asks for the pin-list panel; the label has no behaviour of its own beyond
-// saying where it sits.
+// The app's one permanent presence: the pin icon in the panel's tray, on
+// either protocol Qt speaks (StatusNotifierItem over D-Bus: KDE, GNOME's
+// AppIndicator extension, waybar; XEmbed: trayer, stalonetray, older
+// panels). A click asks for the pin-list panel; the item's menu reaches
+// everything else, for trays that show the menu on a click.
 class MenuBarLabel : public QObject {
     Q_OBJECT
 public:
     explicit MenuBarLabel(QObject* parent = nullptr);
+    ~MenuBarLabel() override;
 
     // The "pin.fill" icon of our own, drawn for small tray sizes.
     static QIcon pinIcon();
 
     // False where the desktop has no tray (stock GNOME without the
-    // AppIndicator extension).
+    // AppIndicator extension, a panel that has not started yet).
     static bool isTrayAvailable();
 
     void show();
@@ -27,13 +35,32 @@ public:
     // Where the icon is on screen; empty where the tray does not say.
     QRect geometry() const { return tray_.geometry(); }
     QSystemTrayIcon& trayIcon() { return tray_; }
+    QMenu& menu() { return menu_; }
 
 signals:
     // The icon was clicked (or activated from the keyboard).
     void clicked();
+    // The item's menu entries.
+    void pinFoldersRequested();
+    void managerRequested();
+    void settingsRequested();
+    void quitRequested();
+    // A StatusNotifierItem tray started after the app, which has no tray
+    // icon to show there: Qt picks the tray protocol once per process, so
+    // only a new process can show the icon in it.
+    void trayNeedsRestart();
+
+private slots:
+    // The watcher of a StatusNotifierItem tray appeared, or a host (the
+    // tray itself) registered with it.
+    void statusNotifierTrayChanged();
+    // A StatusNotifierItem tray (re)started while the icon is shown there.
+    void registerAgain();
 
 private:
+    QMenu menu_;
     QSystemTrayIcon tray_;
+    std::unique_ptr<QDBusServiceWatcher> watcher_;
 };
 
 } // namespace skyloom::app

@@ -1,5 +1,6 @@
 #include "app/SkyloomApp.h"
 
+#include "app/WindowActivation.h"
 #include "app/views/OnboardingView.h"
 #include "app/views/PinListView.h"
 #include "app/views/Preferences.h"
@@ -73,6 +74,15 @@ SkyloomApp::SkyloomApp(PinStore& store, Options options, QObject* parent)
         return integrateFileManagers_ ? integrateFileManagers_(remove) : QString();
     };
     connect(&label_, &MenuBarLabel::clicked, this, &SkyloomApp::togglePanel);
+    connect(&label_, &MenuBarLabel::managerRequested, this,
+            [this] { openWindowAndActivate(QStringLiteral("manager")); });
+    connect(&label_, &MenuBarLabel::pinFoldersRequested, this, [this] {
+        // The folder chooser opens over the pin list, which then shows the result.
+        openWindowAndActivate(QStringLiteral("manager"));
+        QTimer::singleShot(0, this, [this] { store_.chooseFoldersToPin(); });
+    });
+    connect(&label_, &MenuBarLabel::settingsRequested, this, &SkyloomApp::openSettings);
+    connect(&label_, &MenuBarLabel::quitRequested, this, [] { QCoreApplication::quit(); });
 }
 
 SkyloomApp::~SkyloomApp() {
@@ -125,7 +135,7 @@ QWidget* SkyloomApp::window(const QString& id) const {
     return windows_.value(id).data();
 }
 
-void SkyloomApp::openWindowAndActivate(const QString& id) {
+void SkyloomApp::openWindowAndActivate(const QString& id, const QByteArray& activationToken) {
     QWidget* window = windows_.value(id).data();
     if (!window) {
         window = makeWindow(id);
@@ -133,10 +143,7 @@ void SkyloomApp::openWindowAndActivate(const QString& id) {
             return;
         windows_.insert(id, window);
     }
-    window->setWindowState(window->windowState() & ~Qt::WindowMinimized);
-    window->show();
-    window->raise();
-    window->activateWindow();
+    bringToFront(window, activationToken);
     emit windowOpened(id);
 }
 
@@ -152,6 +159,10 @@ QWidget* SkyloomApp::makeWindow(const QString& id) {
         return nullptr;
 
     QWidget* content = options_.content(id, store_, actions_);
+    // The welcome window tells of the tray icon only where there is a tray.
+    if (!options_.hasTray && !MenuBarLabel::isTrayAvailable())
+        if (QWidget* trayRow = content->findChild<QWidget*>(QStringLiteral("onboarding.tray")))
+            trayRow->hide();
     QWidget* window = content;
     if (id == QLatin1String("manager")) {
         window->setParent(nullptr, Qt::Window);
@@ -186,6 +197,8 @@ QWidget* SkyloomApp::makeWindow(const QString& id) {
     }
     window->setAttribute(Qt::WA_DeleteOnClose);
     window->setWindowTitle(title);
+    // Window rules tell the app's windows apart by their role.
+    window->setWindowRole(id);
     window->setWindowIcon(MenuBarLabel::pinIcon());
     if (id == QLatin1String("welcome") && content->metaObject()->indexOfSignal("finished()") >= 0)
         connect(content, SIGNAL(finished()), window, SLOT(close()));
@@ -193,6 +206,16 @@ QWidget* SkyloomApp::makeWindow(const QString& id) {
 }
 
 void SkyloomApp::togglePanel() {
+    // A frameless panel the compositor puts anywhere (or tiles across the
+    // screen) is worse than a window: the pin list in a framed window.
+    if (!options_.canPlaceWindows) {
+        QWidget* manager = window(QStringLiteral("manager"));
+        if (manager && manager->isActiveWindow())
+            manager->close();
+        else
+            openWindowAndActivate(QStringLiteral("manager"));
+        return;
+    }
     if (!panel_) {
         panel_ = new TrayPanel(options_.content(QStringLiteral("panel"), store_, actions_));
         panel_->setWindowTitle(text(SKYLOOM_TRANSLATE_NOOP("Skyloom", "Skyloom")));

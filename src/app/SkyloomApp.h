@@ -4,6 +4,7 @@
 #include "app/TrayPanel.h"
 #include "app/views/AppActions.h"
 
+#include <QGuiApplication>
 #include <QHash>
 #include <QObject>
 #include <QPointer>
@@ -36,6 +37,10 @@ public:
         SceneContent content;
         // Where there is no tray the windows must keep the app reachable.
         bool hasTray = MenuBarLabel::isTrayAvailable();
+        // Whether the app may put its own windows where it wants: not on
+        // Wayland, where the compositor places every window.
+        bool canPlaceWindows =
+            !QGuiApplication::platformName().startsWith(QLatin1String("wayland"));
     };
 
     SkyloomApp(PinStore& store, Options options, QObject* parent = nullptr);
@@ -54,10 +59,12 @@ public:
     // when it is due, else the pin-list window when the user started the app.
     void openInitialWindows();
 
-    // Opens the window with this id, or brings the open one forward.
-    void openWindowAndActivate(const QString& id);
+    // Opens the window with this id, or brings the open one forward
+    // (restored, raised, focused) with the launcher's activation token.
+    void openWindowAndActivate(const QString& id, const QByteArray& activationToken = {});
     void openSettings() { openWindowAndActivate(QStringLiteral("settings")); }
-    // The tray icon was clicked.
+    // The tray icon was clicked: the panel drops down at the icon, or where
+    // the app cannot place it, the pin-list window opens.
     void togglePanel();
 
     // The open window with this id ("manager", "welcome", "settings",

@@ -16,9 +16,9 @@ constexpr int gap = 4;
 }
 
 TrayPanel::TrayPanel(QWidget* content, QWidget* parent)
-    : QWidget(parent, Qt::Tool | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint),
-      content_(content) {
+    : QWidget(parent, Qt::Popup | Qt::FramelessWindowHint), content_(content) {
     setObjectName(QStringLiteral("panel"));
+    setWindowRole(QStringLiteral("panel"));
     setAttribute(Qt::WA_ShowWithoutActivating, false);
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(1, 1, 1, 1);
@@ -58,9 +58,12 @@ void TrayPanel::popUp(const QRect& iconGeometry) {
 }
 
 void TrayPanel::toggle(const QRect& iconGeometry) {
+    // While the panel is up it holds the pointer: a click on the icon
+    // closes it as a click elsewhere does and never reaches the icon, so the
+    // icon's click always means "open".
     if (isVisible())
         hide();
-    else if (!sinceAutoHide_.isValid() || sinceAutoHide_.elapsed() > 300)
+    else
         popUp(iconGeometry);
 }
 
@@ -69,10 +72,8 @@ bool TrayPanel::event(QEvent* event) {
     case QEvent::WindowDeactivate:
         // Like a menu: a click elsewhere, or another window taking the
         // focus, puts the panel away.
-        if (isVisible()) {
-            sinceAutoHide_.start();
+        if (isVisible())
             hide();
-        }
         break;
     case QEvent::KeyPress:
         if (static_cast<QKeyEvent*>(event)->key() == Qt::Key_Escape) {

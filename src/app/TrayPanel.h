@@ -1,6 +1,5 @@
 #pragma once
 
-#include <QElapsedTimer>
 #include <QPoint>
 #include <QRect>
 #include <QSize>
@@ -10,7 +9,10 @@ namespace skyloom::app {
 
 // The panel that drops down from the tray icon. It holds one content widget
 // (the pin list in its menu-bar style), has no frame and no taskbar entry,
-// and hides again as soon as it loses focus, like a menu.
+// and behaves like a menu: it takes the keyboard and pointer itself rather
+// than wait for a window manager to focus it, and hides on Escape, a click
+// outside (the tray icon included) or another window taking the focus. Its
+// window role is "panel".
 class TrayPanel : public QWidget {
     Q_OBJECT
 public:
@@ -33,9 +35,6 @@ protected:
 
 private:
     QWidget* content_;
-    // When the panel last hid itself; a click on the icon that took the focus
-    // away must not show it again at once.
-    QElapsedTimer sinceAutoHide_;
 };
 
 } // namespace skyloom::app

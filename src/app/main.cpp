@@ -1,15 +1,22 @@
 #include "app/AppTranslations.h"
 #include "app/FileManagerIntegration.h"
 #include "app/MenuBarLabel.h"
+#include "app/SessionEnd.h"
 #include "app/SkyloomApp.h"
 #include "app/shell/AppDelegate.h"
 #include "app/shell/DirectUpdater.h"
+#include "app/views/Preferences.h"
 #include "app/views/QtDesktop.h"
 #include "core/store/PinStore.h"
 
 #include <QApplication>
+#include <QFile>
+#include <QSettings>
 
 #include <memory>
+#include <vector>
+
+#include <unistd.h>
 
 #ifdef Q_OS_MACOS
 #include "app/macos/MacBridge.h"
@@ -23,6 +30,10 @@ int main(int argc, char** argv) {
     // An agent app: Qt must not turn it into a Dock application.
     qputenv("QT_MAC_DISABLE_FOREGROUND_APPLICATION_TRANSFORM", "1");
 #endif
+    // Qt takes the X11 token from the environment as it starts.
+    const std::string activationToken = AppDelegate::launcherActivationToken();
+    // Each line says whose it is; QT_MESSAGE_PATTERN still overrides it.
+    qSetMessagePattern(QStringLiteral("%{appname}: %{if-category}%{category}: %{endif}%{message}"));
     QApplication application(argc, argv);
     QApplication::setOrganizationName(QStringLiteral("brindle-engineering"));
     QApplication::setApplicationName(QStringLiteral("Skyloom"));
@@ -32,9 +43,12 @@ int main(int argc, char** argv) {
     // The app lives in the tray: closing its windows does not end it.
     QApplication::setQuitOnLastWindowClosed(false);
     installTranslations(application);
+    // One settings file for every part of the app, Skyloom.ini.
+    QSettings::setDefaultFormat(QSettings::IniFormat);
+    Preferences::migrate();
 
     const QStringList arguments = QApplication::arguments();
-    if (AppDelegate::handOffToRunningApp(arguments))
+    if (AppDelegate::handOffToRunningApp(arguments, activationToken))
         return 0;
 
     // Before anything can announce or ask for folders.
@@ -48,6 +62,9 @@ int main(int argc, char** argv) {
     SkyloomApp app(store, options);
     app.setCheckForUpdates([&delegate] { delegate.updater().checkForUpdates(); });
     app.setIntegrateFileManagers(&integrateFileManagers);
+    delegate.bringManagerForward = [&app](const std::string& token) {
+        app.openWindowAndActivate(QStringLiteral("manager"), QByteArray::fromStdString(token));
+    };
     delegate.applicationDidFinishLaunching();
 #ifdef Q_OS_MACOS
     macos::provideServices(
@@ -62,8 +79,32 @@ int main(int argc, char** argv) {
     macos::observeFinderActivation([&store] { store.reapplyAll(); });
 #endif
 
+    SessionEnd sessionEnd([&delegate] { delegate.applicationWillTerminate(); });
+
+    // A tray that started after the app (autostart before the panel) gets
+    // the icon from a fresh process, once no window of the app is open.
+    const QByteArray program = QFile::encodeName(QCoreApplication::applicationFilePath());
+    const auto restartForTray = [&delegate, program] {
+        for (QWidget* widget : QApplication::topLevelWidgets())
+            if (widget->isVisible() && widget->isWindow())
+                return false;
+        delegate.applicationWillTerminate();
+        std::vector<char*> arguments{const_cast<char*>(program.constData()),
+                                     const_cast<char*>("--login-item"), nullptr};
+        ::execv(program.constData(), arguments.data());
+        return false;
+    };
+    QObject::connect(&app.label(), &MenuBarLabel::trayNeedsRestart, &application,
+                     [&application, restartForTray] {
+                         if (!restartForTray())
+                             QObject::connect(&application, &QGuiApplication::lastWindowClosed,
+                                              restartForTray);
+                     });
+
     app.label().show();
     integrateOnFirstStart();
     app.openInitialWindows();
-    return application.exec();
+    const int status = application.exec();
+    delegate.applicationWillTerminate();
+    return status;
 }

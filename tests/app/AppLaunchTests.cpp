@@ -3,12 +3,14 @@
 #include "app/SkyloomApp.h"
 #include "app/TrayPanel.h"
 #include "app/views/Preferences.h"
+#include "cli/CommandLineLanguage.h"
 #include "core/store/ModelContainer.h"
 #include "core/store/PinStore.h"
 #include "support/TempDir.h"
 
 #include <QApplication>
 #include <QDir>
+#include <QFileInfo>
 #include <QGuiApplication>
 #include <QScreen>
 #include <QSettings>
@@ -130,6 +132,10 @@ TEST_F(AppLaunch, WelcomeClosesWhenDoneAndWithoutTrayThePinListFollows) {
     ASSERT_NE(welcome, nullptr);
     EXPECT_EQ(welcome->windowTitle(), QStringLiteral("Skyloom"));
     EXPECT_EQ(app->window("manager"), nullptr);
+    // No tray, so no word of a tray icon.
+    QWidget* trayRow = welcome->findChild<QWidget*>("onboarding.tray");
+    ASSERT_NE(trayRow, nullptr);
+    EXPECT_TRUE(trayRow->isHidden());
     QMetaObject::invokeMethod(welcome, "finished");
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
     EXPECT_EQ(app->window("welcome"), nullptr);
@@ -166,11 +172,60 @@ TEST(TrayPanelPlacement, BelowATopIconAboveABottomOneAlwaysOnScreen) {
     EXPECT_EQ(TrayPanel::placement({}, {50, 50}, size, {0, 0, 200, 200}), QPoint(0, 0));
 }
 
-TEST(AppTranslation, EnglishOnlyWhereTheSessionAsksForIt) {
-    for (const char* english : {"en", "en_US.UTF-8", "en_GB", "en@quot"})
-        EXPECT_EQ(chosenTranslation(english), "en") << english;
-    for (const char* korean : {"", "C", "C.UTF-8", "POSIX", "ko_KR.UTF-8", "de_DE", "eng"})
-        EXPECT_EQ(chosenTranslation(korean), "") << korean;
+TEST(AppTranslation, TheSessionLanguageRuleOfLinuxPrograms) {
+    struct Case {
+        const char *language, *all, *messages, *lang, *expected;
+    };
+    const Case cases[] = {
+        {nullptr, nullptr, nullptr, "ko_KR.UTF-8", "ko"},
+        {nullptr, nullptr, nullptr, "en_US.UTF-8", "en"},
+        {nullptr, nullptr, nullptr, "C.UTF-8", "en"},
+        {nullptr, nullptr, nullptr, "POSIX", "en"},
+        {nullptr, nullptr, nullptr, "C", "en"},
+        {nullptr, nullptr, nullptr, "de_DE.UTF-8", "en"},
+        {nullptr, nullptr, nullptr, "kok_IN", "en"}, // Konkani, not Korean
+        {nullptr, nullptr, nullptr, nullptr, "en"},
+        {nullptr, nullptr, "ko_KR", "en_US", "ko"},
+        {nullptr, "C", "ko_KR", "ko_KR", "en"},
+        {nullptr, "", "", "ko_KR@euro", "ko"}, // empty counts as unset
+        {"ko:en", nullptr, nullptr, "en_US.UTF-8", "ko"},
+        {"de:fr:ko_KR:en", "en_US", nullptr, nullptr, "ko"}, // first with a translation
+        {"de_AT:en_GB", nullptr, nullptr, "ko_KR", "en"},
+        {"de", nullptr, nullptr, "ko_KR", "en"},
+        {"", nullptr, nullptr, "ko_KR", "ko"},
+    };
+    for (const Case& c : cases) {
+        const auto environment = [&c](const char* name) -> const char* {
+            const std::string_view variable(name);
+            return variable == "LANGUAGE"      ? c.language
+                   : variable == "LC_ALL"      ? c.all
+                   : variable == "LC_MESSAGES" ? c.messages
+                   : variable == "LANG"        ? c.lang
+                                               : nullptr;
+        };
+        EXPECT_EQ(sessionTranslation(environment), c.expected)
+            << (c.language ? c.language : "-") << " " << (c.all ? c.all : "-") << " "
+            << (c.messages ? c.messages : "-") << " " << (c.lang ? c.lang : "-");
+    }
+}
+
+TEST(AppSettings, OneFileWithTheOldSettingsMovedIn) {
+    const QString ini = Preferences::filePath();
+    EXPECT_TRUE(ini.endsWith("/brindle-engineering/Skyloom.ini")) << ini.toStdString();
+    const QString conf = QFileInfo(ini).path() + "/Skyloom.conf";
+    QDir().mkpath(QFileInfo(ini).path());
+    {
+        QSettings old(conf, QSettings::IniFormat);
+        old.setValue("updates/lastCheck", 1700000000);
+        old.setValue("hasSeenOnboarding", false);
+    }
+    Preferences::setHasSeenOnboarding(true);
+    Preferences::migrate();
+    EXPECT_FALSE(QFile::exists(conf));
+    EXPECT_EQ(Preferences::lastUpdateCheck(), 1700000000);
+    EXPECT_TRUE(Preferences::hasSeenOnboarding()); // the newer value stays
+    Preferences::migrate();                        // nothing left to move
+    EXPECT_EQ(Preferences::updateCheckInterval(86400), 86400);
 }
 
 TEST(AppFirstStart, WritesTheFileManagerEntriesOnce) {

@@ -1,9 +1,14 @@
-// File-manager activation on a private X server.
+// File-manager activation on a private X server, and a second start of the
+// real app bringing its window forward under a real window manager and tray.
 
 #include "app/shell/ActivationWatcher.h"
 
+#include "DesktopSession.h"
+
 #include <QApplication>
+#include <QFile>
 #include <QProcess>
+#include <QRegularExpression>
 #include <QTest>
 
 #include "QtTestMain.h"
@@ -12,11 +17,15 @@
 
 #include <xcb/xcb.h>
 
+#include <csignal>
 #include <cstdlib>
+#include <fcntl.h>
 #include <string>
+#include <sys/stat.h>
 #include <unistd.h>
 
 using skyloom::app::ActivationWatcher;
+using skyloom::test::DesktopSession;
 
 namespace {
 
@@ -113,6 +122,338 @@ TEST_F(ShellActivationTest, EachSwitchToAFileManagerReappliesOnce) {
     server.terminate();
     ASSERT_TRUE(server.waitForFinished(5000));
     EXPECT_TRUE(QTest::qWaitFor([&] { return !watcher.isWatching(); }, 3000));
+}
+
+// The numbers xprop prints for a property, in order.
+std::vector<qulonglong> numbers(const QString& xpropLine) {
+    std::vector<qulonglong> result;
+    const int equals = std::max(xpropLine.indexOf('#'), xpropLine.indexOf('='));
+    if (equals < 0)
+        return result;
+    static const QRegularExpression number("0x[0-9a-fA-F]+|\\b\\d+\\b");
+    for (const auto& match : number.globalMatch(xpropLine.mid(equals)))
+        result.push_back(match.captured().toULongLong(nullptr, 0));
+    return result;
+}
+
+class AppReopenTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        for (const char* tool : {"Xvfb", "openbox", "trayer", "xdotool", "xprop", "xmessage"})
+            if (!DesktopSession::installed(tool))
+                GTEST_SKIP() << tool << " is not installed";
+        ASSERT_TRUE(session.startX()) << "Xvfb did not start";
+        // openbox now and then gives up at once on a server that has just
+        // come up (status 1, nothing said): it gets a second chance.
+        QByteArray said;
+        for (int attempt = 0; attempt < 3 && root("_NET_SUPPORTING_WM_CHECK").empty(); ++attempt) {
+            QProcess& openbox = session.start("openbox", {"--sm-disable"}, false);
+            if (!QTest::qWaitFor(
+                    [&] {
+                        return !root("_NET_SUPPORTING_WM_CHECK").empty() ||
+                               openbox.state() == QProcess::NotRunning;
+                    },
+                    10000))
+                break;
+            said += openbox.readAllStandardError() + openbox.readAllStandardOutput();
+        }
+        ASSERT_FALSE(root("_NET_SUPPORTING_WM_CHECK").empty())
+            << "openbox did not start: " << said.toStdString();
+        // The XEmbed tray whose icon window must not count as a window of the app.
+        session.start("trayer", {"--edge", "top", "--align", "right", "--widthtype", "request",
+                                 "--height", "24", "--SetDockType", "true"});
+    }
+
+    std::vector<qulonglong> root(const char* property) {
+        return numbers(session.run("xprop", {"-root", property}).out);
+    }
+    std::vector<qulonglong> of(qulonglong window, const char* property) {
+        return numbers(session.run("xprop", {"-id", QString::number(window), property}).out);
+    }
+    QString wmState(qulonglong window) {
+        return session.run("xprop", {"-id", QString::number(window), "WM_STATE"}).out;
+    }
+    // The pin-list window among the window manager's clients, or 0.
+    qulonglong manager() {
+        for (const qulonglong window : root("_NET_CLIENT_LIST"))
+            if (session.run("xprop", {"-id", QString::number(window), "_NET_WM_NAME"})
+                    .out.contains("\"고정된 폴더\""))
+                return window;
+        return 0;
+    }
+    // The highest window of the stack below the panels (the tray's stays above).
+    qulonglong topmost() {
+        const auto stacking = root("_NET_CLIENT_LIST_STACKING");
+        for (auto it = stacking.rbegin(); it != stacking.rend(); ++it)
+            if (!session.run("xprop", {"-id", QString::number(*it), "_NET_WM_WINDOW_TYPE"})
+                     .out.contains("DOCK"))
+                return *it;
+        return 0;
+    }
+    // Mapped, not minimised, on top, focused, on the workspace the user is on.
+    bool inFront(qulonglong window) {
+        return window && wmState(window).contains("Normal") && topmost() == window &&
+               root("_NET_ACTIVE_WINDOW") == std::vector{window} &&
+               of(window, "_NET_WM_DESKTOP") == root("_NET_CURRENT_DESKTOP");
+    }
+    // What the checks saw, for a failure's message.
+    std::string describe(qulonglong window) {
+        QString text = QString("window %1: ").arg(window) + wmState(window).simplified();
+        for (const char* property :
+             {"_NET_ACTIVE_WINDOW", "_NET_CLIENT_LIST_STACKING", "_NET_CURRENT_DESKTOP"})
+            text += "; " + session.run("xprop", {"-root", property}).out;
+        text +=
+            "; " + session.run("xprop", {"-id", QString::number(window), "_NET_WM_DESKTOP"}).out;
+        return text.toStdString();
+    }
+    void closeThroughWindowManager(qulonglong window) {
+        xcb_connection_t* connection = xcb_connect(session.display.toLatin1().constData(), nullptr);
+        const xcb_window_t rootWindow =
+            xcb_setup_roots_iterator(xcb_get_setup(connection)).data->root;
+        const char name[] = "_NET_CLOSE_WINDOW";
+        auto* reply = xcb_intern_atom_reply(
+            connection, xcb_intern_atom(connection, 0, sizeof name - 1, name), nullptr);
+        xcb_client_message_event_t event{};
+        event.response_type = XCB_CLIENT_MESSAGE;
+        event.format = 32;
+        event.window = static_cast<xcb_window_t>(window);
+        event.type = reply->atom;
+        event.data.data32[1] = 2;
+        std::free(reply);
+        xcb_send_event(connection, 0, rootWindow,
+                       XCB_EVENT_MASK_SUBSTRUCTURE_REDIRECT | XCB_EVENT_MASK_SUBSTRUCTURE_NOTIFY,
+                       reinterpret_cast<const char*>(&event));
+        xcb_flush(connection);
+        xcb_disconnect(connection);
+    }
+    void startAgain() {
+        const DesktopSession::Result second = session.run(SKYLOOM_APP);
+        EXPECT_EQ(second.exitCode, 0);
+    }
+
+    DesktopSession session;
+};
+
+TEST_F(AppReopenTest, ASecondStartBringsThePinListForwardWhateverIsOnScreen) {
+    QProcess& app = session.start(SKYLOOM_APP);
+    qulonglong window = 0;
+    ASSERT_TRUE(QTest::qWaitFor([&] { return inFront(window = manager()); }, 15000))
+        << describe(window);
+    session.screenshot("xembed-1-started");
+
+    // Minimised.
+    session.run("xdotool", {"windowminimize", QString::number(window)});
+    ASSERT_TRUE(QTest::qWaitFor([&] { return wmState(window).contains("Iconic"); }, 5000));
+    startAgain();
+    EXPECT_TRUE(QTest::qWaitFor([&] { return inFront(window); }, 5000)) << describe(window);
+
+    // Covered by another program's window that has the focus.
+    session.start("xmessage", {"-geometry", "900x700+0+0", "a window on top"});
+    ASSERT_TRUE(
+        QTest::qWaitFor([&] { return root("_NET_ACTIVE_WINDOW") != std::vector{window}; }, 5000));
+    session.screenshot("xembed-2-covered");
+    startAgain();
+    EXPECT_TRUE(QTest::qWaitFor([&] { return inFront(window); }, 5000)) << describe(window);
+    session.screenshot("xembed-3-forward");
+
+    // Left behind on another workspace.
+    session.run("xdotool", {"set_desktop", "1"});
+    ASSERT_TRUE(
+        QTest::qWaitFor([&] { return root("_NET_CURRENT_DESKTOP") == std::vector{1ull}; }, 5000));
+    startAgain();
+    EXPECT_TRUE(QTest::qWaitFor([&] { return inFront(window); }, 5000)) << describe(window);
+
+    // Closed through the window manager, as its close button does.
+    // (openbox now and then drops a close asked for right after a workspace
+    // switch; a person clicks again.)
+    ASSERT_TRUE(QTest::qWaitFor(
+        [&] {
+            closeThroughWindowManager(window);
+            return QTest::qWaitFor([&] { return manager() == 0; }, 1000);
+        },
+        6000))
+        << describe(window);
+    EXPECT_EQ(app.state(), QProcess::Running) << "closing the window ended the app";
+    startAgain();
+    EXPECT_TRUE(QTest::qWaitFor([&] { return inFront(window = manager()); }, 5000))
+        << describe(window);
+    session.screenshot("xembed-4-reopened");
+
+    // The tray icon drops the panel down; it goes on Escape, on a second
+    // click and on a click elsewhere, whoever has the focus.
+    const auto visibleRoles = [&] {
+        QStringList roles;
+        const QString ids =
+            session.run("xdotool", {"search", "--onlyvisible", "--classname", "skyloom-app"}).out;
+        for (const QString& id : ids.split('\n', Qt::SkipEmptyParts))
+            roles << session.run("xprop", {"-id", id, "WM_WINDOW_ROLE"}).out.section('"', 1, 1);
+        return roles;
+    };
+    const auto panelShown = [&] { return visibleRoles().contains("panel"); };
+    // The icon sits in trayer at the top right corner.
+    session.run("xdotool", {"mousemove", "1012", "12", "click", "1"});
+    ASSERT_TRUE(QTest::qWaitFor(panelShown, 5000)) << visibleRoles().join(",").toStdString();
+    session.screenshot("xembed-5-panel");
+    EXPECT_TRUE(visibleRoles().contains("manager"));
+    session.run("xdotool", {"key", "Escape"});
+    EXPECT_TRUE(QTest::qWaitFor([&] { return !panelShown(); }, 5000)) << "Escape";
+    session.run("xdotool", {"click", "1"});
+    ASSERT_TRUE(QTest::qWaitFor(panelShown, 5000));
+    session.run("xdotool", {"click", "1"});
+    EXPECT_TRUE(QTest::qWaitFor([&] { return !panelShown(); }, 5000)) << "second click";
+    session.run("xdotool", {"click", "1"});
+    ASSERT_TRUE(QTest::qWaitFor(panelShown, 5000));
+    session.run("xdotool", {"mousemove", "100", "700", "click", "1"});
+    EXPECT_TRUE(QTest::qWaitFor([&] { return !panelShown(); }, 5000)) << "click elsewhere";
+
+    // The session ends with the X server: the app goes too, cleanly.
+    const QString folder = session.environment.value("XDG_RUNTIME_DIR") + "/skyloom/";
+    ASSERT_TRUE(QFile::exists(folder + "command.socket"));
+    session.processes.front()->terminate();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return app.state() == QProcess::NotRunning; }, 5000));
+    EXPECT_EQ(app.exitStatus(), QProcess::NormalExit);
+    EXPECT_EQ(app.exitCode(), 0);
+    EXPECT_FALSE(QFile::exists(folder + "command.socket"));
+    EXPECT_FALSE(QFile::exists(folder + "command.socket.lock"));
+}
+
+// A StatusNotifierItem tray (what KDE, GNOME's AppIndicator extension and
+// waybar speak) started after the app, as when autostart beats the panel.
+TEST(AppTrayTest, AStatusNotifierTrayStartedLaterGetsTheIconWithItsMenu) {
+    for (const char* tool : {"Xvfb", "dbus-launch", "gdbus", "xprop", "status-notifier-watcher",
+                             "gtk-sni-tray-standalone"})
+        if (!DesktopSession::installed(tool))
+            GTEST_SKIP() << tool << " is not installed";
+    DesktopSession session;
+    ASSERT_TRUE(session.startX()) << "Xvfb did not start";
+    ASSERT_TRUE(session.startBus()) << "no session bus";
+    const auto call = [&](const QStringList& arguments) {
+        return session.run("gdbus", QStringList{"call", "--session"} + arguments).out;
+    };
+    const auto items = [&] {
+        return call({"--dest", "org.kde.StatusNotifierWatcher", "--object-path",
+                     "/StatusNotifierWatcher", "--method", "org.freedesktop.DBus.Properties.Get",
+                     "org.kde.StatusNotifierWatcher", "RegisteredStatusNotifierItems"});
+    };
+    QProcess& app = session.start(SKYLOOM_APP, {"--login-item"});
+    ASSERT_TRUE(QTest::qWaitFor(
+        [&] {
+            return QFile::exists(session.environment.value("XDG_RUNTIME_DIR") +
+                                 "/skyloom/command.socket");
+        },
+        15000));
+    const qint64 pid = app.processId();
+
+    session.start("status-notifier-watcher");
+    session.start("gtk-sni-tray-standalone", {"--top"});
+    QString registered;
+    ASSERT_TRUE(QTest::qWaitFor(
+        [&] {
+            registered = items();
+            return registered.contains("'");
+        },
+        10000))
+        << registered.toStdString();
+    EXPECT_EQ(app.processId(), pid) << "the app was replaced, not restarted in place";
+    EXPECT_EQ(app.state(), QProcess::Running);
+    session.screenshot("sni-1-icon");
+
+    // The item's service name as the watcher lists it.
+    const auto match = QRegularExpression("'([^'/]+)").match(registered);
+    ASSERT_TRUE(match.hasMatch()) << registered.toStdString();
+    const QString service = match.captured(1);
+    const QString menuPath =
+        call({"--dest", service, "--object-path", "/StatusNotifierItem", "--method",
+              "org.freedesktop.DBus.Properties.Get", "org.kde.StatusNotifierItem", "Menu"})
+            .section("'", 1, 1)
+            .section(' ', -1);
+    const QString layout = call({"--dest", service, "--object-path", menuPath, "--method",
+                                 "com.canonical.dbusmenu.GetLayout", "0", "10", "@as []"});
+    for (const char* entry : {"폴더 고정…", "관리 창 열기", "설정", "Skyloom 종료"})
+        EXPECT_TRUE(layout.contains(QString::fromUtf8(entry))) << entry << layout.toStdString();
+
+    // A click in the tray: the panel drops down.
+    call({"--dest", service, "--object-path", "/StatusNotifierItem", "--method",
+          "org.kde.StatusNotifierItem.Activate", "300", "20"});
+    EXPECT_TRUE(QTest::qWaitFor(
+        [&] {
+            return session.run("xdotool", {"search", "--onlyvisible", "--classname", "skyloom-app"})
+                       .out.size() > 0;
+        },
+        5000));
+    session.screenshot("sni-2-panel");
+
+    // The tray goes away and comes back (the panel restarted): the icon
+    // returns, from the same process.
+    for (auto& process : session.processes)
+        if (process->program().startsWith("status-notifier") ||
+            process->program().startsWith("gtk-sni")) {
+            process->terminate();
+            ASSERT_TRUE(
+                QTest::qWaitFor([&] { return process->state() == QProcess::NotRunning; }, 5000));
+        }
+    session.start("status-notifier-watcher");
+    session.start("gtk-sni-tray-standalone", {"--top"});
+    EXPECT_TRUE(QTest::qWaitFor([&] { return items().contains("'"); }, 10000)) << "no icon again";
+    EXPECT_EQ(app.processId(), pid);
+}
+
+// Wayland, where the app can neither place nor focus windows itself: the
+// app runs, serves the command line and keeps pins in place.
+TEST(AppWaylandTest, ServesVerbsAndPutsADriftedPinBack) {
+    for (const char* tool : {"weston"})
+        if (!DesktopSession::installed(tool))
+            GTEST_SKIP() << tool << " is not installed";
+    if (!QFile::exists("/usr/lib/x86_64-linux-gnu/qt6/plugins/platforms/libqwayland-generic.so") &&
+        !QFile::exists("/usr/lib/qt6/plugins/platforms/libqwayland-generic.so"))
+        GTEST_SKIP() << "Qt's Wayland plugin (qt6-wayland) is not installed";
+    DesktopSession session;
+    const QString runtime = session.environment.value("XDG_RUNTIME_DIR");
+    session.environment.remove("DISPLAY");
+    session.environment.insert("WAYLAND_DISPLAY", "wayland-skyloom");
+    session.environment.insert("QT_QPA_PLATFORM", "wayland");
+    // --debug lets the screenshot tool in; pixman draws what it takes.
+    session.start("weston",
+                  {"--backend=headless-backend.so", "--use-pixman", "--socket=wayland-skyloom",
+                   "--idle-time=0", "--width=1024", "--height=768", "--debug"});
+    ASSERT_TRUE(QTest::qWaitFor([&] { return QFile::exists(runtime + "/wayland-skyloom"); }, 10000))
+        << "weston did not start";
+    QProcess& app = session.start(SKYLOOM_APP);
+    ASSERT_TRUE(
+        QTest::qWaitFor([&] { return QFile::exists(runtime + "/skyloom/command.socket"); }, 15000));
+
+    const std::string folder = session.temp.makeFolder("work/Projects");
+    const auto accessTime = [&] {
+        struct stat info {};
+        ::stat(folder.c_str(), &info);
+        return info.st_atim.tv_sec;
+    };
+    constexpr time_t year2100 = 4102444800;
+    EXPECT_EQ(session.run(SKYLOOM_CLI, {"pin", QString::fromStdString(folder)}).exitCode, 0);
+    EXPECT_GE(accessTime(), year2100);
+    // Something reads the folder and its date drifts back to now.
+    const timespec now[2] = {{0, UTIME_NOW}, {0, UTIME_OMIT}};
+    ASSERT_EQ(::utimensat(AT_FDCWD, folder.c_str(), now, 0), 0);
+    EXPECT_EQ(session.run(SKYLOOM_CLI, {"reapply"}).exitCode, 0);
+    EXPECT_TRUE(QTest::qWaitFor([&] { return accessTime() >= year2100; }, 5000));
+    // A second start brings the window without a crash, also with a stale token.
+    session.environment.insert("XDG_ACTIVATION_TOKEN", "stale-token");
+    EXPECT_EQ(session.run(SKYLOOM_APP).exitCode, 0);
+    session.environment.remove("XDG_ACTIVATION_TOKEN");
+    if (!qEnvironmentVariableIsEmpty("SKYLOOM_SHOTS") &&
+        DesktopSession::installed("weston-screenshooter")) {
+        const QString shots = qEnvironmentVariable("SKYLOOM_SHOTS");
+        QProcess shooter;
+        shooter.setProcessEnvironment(session.environment);
+        shooter.setWorkingDirectory(shots);
+        shooter.start("weston-screenshooter");
+        EXPECT_TRUE(
+            QTest::qWaitFor([&] { return shooter.state() == QProcess::NotRunning; }, 10000));
+    }
+    EXPECT_EQ(app.state(), QProcess::Running);
+    ::kill(static_cast<pid_t>(app.processId()), SIGTERM);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return app.state() == QProcess::NotRunning; }, 5000));
+    EXPECT_EQ(app.exitCode(), 0);
 }
 
 TEST(ShellActivationClassTest, KnownFileManagersOnly) {

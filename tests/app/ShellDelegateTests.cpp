@@ -16,6 +16,7 @@
 #include <QProcess>
 #include <QTest>
 
+#include "DesktopSession.h"
 #include "QtTestMain.h"
 
 #include <gtest/gtest.h>
@@ -31,6 +32,7 @@
 using namespace skyloom;
 using namespace skyloom::app;
 using skyloom::test::TempDir;
+using DesktopResult = skyloom::test::DesktopSession::Result;
 
 namespace {
 
@@ -56,7 +58,6 @@ protected:
         qputenv("XDG_DATA_HOME", QByteArray::fromStdString(temp.makeFolder("data")));
         // The app runs inside this test program, which the command line must trust.
         qputenv("SKYLOOM_TEST_APP_PROGRAM", "ShellDelegateTests");
-        delegate.hasVisibleWindows = [] { return false; };
         store.openManager = [this] { ++managerOpened; };
     }
 
@@ -104,6 +105,13 @@ TEST_F(ShellDelegateTest, CommandLinePinsThroughTheRunningAppDespiteStalledAndHo
     EXPECT_EQ(store.fetchPins().size(), 2u);
     EXPECT_GE(accessTime(a), pinnedThreshold);
     EXPECT_EQ(managerOpened, 1);
+    // Asked from a terminal, the failure is printed there and the window
+    // stays shut; afterwards the window opens for failures again.
+    CommandRequest fromTerminal{{"pin", file}, "", true};
+    EXPECT_EQ(delegate.handle(fromTerminal).exitStatus, 1);
+    EXPECT_EQ(managerOpened, 1);
+    store.showMessagesIfNeeded();
+    EXPECT_EQ(managerOpened, 2);
 
     // A second start with odd arguments is a reopen; with the login-item flag it is quiet.
     auto reopen = std::async(std::launch::async, [] {
@@ -118,7 +126,7 @@ TEST_F(ShellDelegateTest, CommandLinePinsThroughTheRunningAppDespiteStalledAndHo
     ASSERT_TRUE(QTest::qWaitFor(
         [&] { return quiet.wait_for(std::chrono::seconds(0)) == std::future_status::ready; }));
     EXPECT_TRUE(quiet.get());
-    EXPECT_EQ(managerOpened, 2);
+    EXPECT_EQ(managerOpened, 3);
 
     // A live app is never displaced.
     CommandService rival([](const CommandRequest&) { return CommandResult{}; });
@@ -183,6 +191,49 @@ TEST_F(ShellDelegateTest, PinsChangedOutsideTheAppAreFollowedAtOnce) {
     delegate.unpinFolders({other});
     QTest::qWait(200);
     EXPECT_EQ(accessTime(other), before);
+}
+
+// Logout, Ctrl+C and a closed terminal end the real app cleanly: status 0,
+// the channel's socket and lock gone, the store usable by the command line.
+TEST(ShellSessionEndTest, EndingSignalsQuitCleanly) {
+    for (const int number : {SIGTERM, SIGINT, SIGHUP}) {
+        SCOPED_TRACE(number);
+        skyloom::test::DesktopSession session;
+        session.environment.insert("QT_QPA_PLATFORM", "offscreen");
+        const QString folder = session.environment.value("XDG_RUNTIME_DIR") + "/skyloom/";
+        // In an English session the app finds its translation from the build
+        // tree; diagnostics are turned on by area.
+        if (number == SIGHUP)
+            session.environment.insert("LANG", "en_US.UTF-8");
+        if (number == SIGINT)
+            session.environment.insert("QT_LOGGING_RULES", "skyloom.shell.info=true");
+        QProcess& app = session.start(SKYLOOM_APP, {}, false);
+        ASSERT_TRUE(
+            QTest::qWaitFor([&] { return QFile::exists(folder + "command.socket"); }, 15000));
+        // A command on its way while the signal arrives is answered or refused, never lost.
+        QProcess pin;
+        pin.setProcessEnvironment(session.environment);
+        pin.start(SKYLOOM_CLI, {"pin", QString::fromStdString(session.temp.makeFolder("work"))});
+        ::kill(static_cast<pid_t>(app.processId()), number);
+        ASSERT_TRUE(QTest::qWaitFor([&] { return app.state() == QProcess::NotRunning; }, 5000));
+        EXPECT_EQ(app.exitStatus(), QProcess::NormalExit);
+        EXPECT_EQ(app.exitCode(), 0);
+        const QByteArray errors = app.readAllStandardError();
+        EXPECT_FALSE(errors.contains("translation")) << errors.toStdString();
+        EXPECT_EQ(errors.contains("skyloom.shell: ending on signal 2"), number == SIGINT)
+            << errors.toStdString();
+        EXPECT_FALSE(QFile::exists(folder + "command.socket"));
+        EXPECT_FALSE(QFile::exists(folder + "command.socket.lock"));
+        ASSERT_TRUE(QTest::qWaitFor([&] { return pin.state() == QProcess::NotRunning; }, 20000));
+        // Pinned and said so, or refused with a reason and nothing changed.
+        const DesktopResult list = session.run(SKYLOOM_CLI, {"list", "--json"});
+        EXPECT_EQ(list.exitCode, 0);
+        if (pin.exitCode() == 0)
+            EXPECT_TRUE(list.out.contains("/work\""));
+        else
+            EXPECT_FALSE(pin.readAllStandardError().isEmpty());
+        EXPECT_EQ(pin.exitCode() == 0, list.out.contains("/work\""));
+    }
 }
 
 TEST(ShellLaunchTest, LaunchCheckAndResetNotice) {

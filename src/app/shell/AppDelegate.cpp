@@ -1,14 +1,17 @@
 #include "app/shell/AppDelegate.h"
 
+#include "app/Logging.h"
+
 #include "core/command/CommandChannel.h"
 #include "core/store/PinStore.h"
 #include "core/store/StoreRecovery.h"
 
-#include <QApplication>
-#include <QWidget>
-
 #include <chrono>
 #include <cstdio>
+#include <cstdlib>
+#include <utility>
+
+#include <unistd.h>
 
 namespace skyloom::app {
 namespace {
@@ -19,33 +22,38 @@ constexpr auto loginItemArgument = "--login-item";
 // time is stuck, and a second app could not take its place anyway.
 constexpr std::chrono::seconds handOffTimeout{10};
 
-bool anyWindowVisible() {
-    for (QWidget* widget : QApplication::topLevelWidgets())
-        if (widget->isVisible() && widget->windowType() != Qt::ToolTip)
-            return true;
-    return false;
-}
-
 } // namespace
 
 AppDelegate::AppDelegate(PinStore& store, QObject* parent)
-    : QObject(parent), hasVisibleWindows(anyWindowVisible), store_(store),
-      handler_(store, /*inApp=*/true), updater_(this),
+    : QObject(parent), bringManagerForward([this](const std::string&) { store_.openManager(); }),
+      store_(store), handler_(store, /*inApp=*/true), updater_(this),
       commands_([this](const CommandRequest& request) { return handle(request); }, this),
       activation_([this] { store_.reapplyAll(); }, this), folders_(store, this) {}
 
 AppDelegate::~AppDelegate() = default;
 
-bool AppDelegate::handOffToRunningApp(const QStringList& arguments) {
+std::string AppDelegate::launcherActivationToken() {
+    for (const char* variable : {"XDG_ACTIVATION_TOKEN", "DESKTOP_STARTUP_ID"}) {
+        const char* value = std::getenv(variable);
+        if (value && *value)
+            return value;
+    }
+    return {};
+}
+
+bool AppDelegate::handOffToRunningApp(const QStringList& arguments,
+                                      const std::string& activationToken) {
     CommandRequest request;
     if (arguments.mid(1).contains(QLatin1String(loginItemArgument)))
         request.arguments.push_back(loginItemArgument);
+    request.activationToken = activationToken;
+    request.fromTerminal = ::isatty(STDERR_FILENO) == 1;
     std::string socket;
     try {
         socket = CommandChannel::socketPath();
     } catch (const CommandChannelError& error) {
         // No safe place to meet another app: this one runs without the channel.
-        std::fprintf(stderr, "skyloom-app: %s\n", error.what());
+        qCWarning(lcShell).noquote() << error.what();
         return false;
     }
     try {
@@ -53,7 +61,7 @@ bool AppDelegate::handOffToRunningApp(const QStringList& arguments) {
     } catch (const CommandChannelError& error) {
         // An app holds the channel but did not answer: a second one would
         // fight it over the store.
-        std::fprintf(stderr, "skyloom-app: %s\n", error.what());
+        qCWarning(lcShell).noquote() << error.what();
         return true;
     }
 }
@@ -74,19 +82,23 @@ void AppDelegate::applicationDidFinishLaunching() {
     try {
         const std::string socket = CommandChannel::socketPath();
         if (!commands_.listen(socket))
-            std::fprintf(stderr, "skyloom-app: cannot serve commands at %s\n", socket.c_str());
+            qCWarning(lcShell).noquote()
+                << "cannot serve commands at" << QString::fromStdString(socket);
     } catch (const CommandChannelError& error) {
         // The channel's folder is not safe; the app still runs, and the
         // command line works on the store when the app is not running.
-        std::fprintf(stderr, "skyloom-app: %s\n", error.what());
+        qCWarning(lcShell).noquote() << error.what();
     }
     activation_.start();
     folders_.start();
 }
 
-void AppDelegate::applicationShouldHandleReopen(bool hasVisibleWindows) {
-    if (!hasVisibleWindows)
-        store_.openManager();
+void AppDelegate::applicationWillTerminate() {
+    commands_.close();
+}
+
+void AppDelegate::applicationShouldHandleReopen(const std::string& activationToken) {
+    bringManagerForward(activationToken);
 }
 
 CommandResult AppDelegate::pinFolders(const std::vector<std::string>& paths) {
@@ -108,17 +120,29 @@ CommandResult AppDelegate::handle(const CommandRequest& request) {
     ParsedCommand command = CommandHandler::parse(request.arguments);
     switch (command.verb) {
     case Verb::start:
-        applicationShouldHandleReopen(hasVisibleWindows && hasVisibleWindows());
+        applicationShouldHandleReopen(request.activationToken);
         return {};
     case Verb::loginItem:
         return {}; // the autostart entry again: the app runs already
-    case Verb::pin:
-        return pinFolders(command.paths);
-    case Verb::unpin:
-        return unpinFolders(command.paths);
     default:
-        return handler_.run(command);
+        break;
     }
+    // A terminal prints the failures itself: the window stays shut rather
+    // than take the keyboard from the terminal.
+    struct QuietWindow {
+        PinStore& store;
+        std::function<void()> saved;
+        ~QuietWindow() {
+            if (saved)
+                store.openManager = std::move(saved);
+        }
+    } quiet{store_, request.fromTerminal ? std::exchange(store_.openManager, [] {})
+                                         : std::function<void()>()};
+    if (command.verb == Verb::pin)
+        return pinFolders(command.paths);
+    if (command.verb == Verb::unpin)
+        return unpinFolders(command.paths);
+    return handler_.run(command);
 }
 
 } // namespace skyloom::app

@@ -32,8 +32,14 @@ public:
     // true when one took it (this process should exit with status 0),
     // false when none runs (this process becomes the app). `arguments` are
     // QCoreApplication::arguments() (the program first); "--login-item"
-    // makes it a quiet start, any other argument is ignored.
-    static bool handOffToRunningApp(const QStringList& arguments);
+    // makes it a quiet start, any other argument is ignored. `activationToken`
+    // is the launcher's token, read before Qt takes it from the environment.
+    static bool handOffToRunningApp(const QStringList& arguments,
+                                    const std::string& activationToken = {});
+
+    // The launcher's activation token of this process's start:
+    // XDG_ACTIVATION_TOKEN, else DESKTOP_STARTUP_ID.
+    static std::string launcherActivationToken();
 
     // Before any window opens: a start by the autostart entry
     // (--login-item) is not a start by the user.
@@ -46,8 +52,13 @@ public:
     // Starts the updater, posts the store-reset notice, re-applies every pin.
     void performLaunchTasks();
 
-    // A second start: with no window visible, the pin-list window opens.
-    void applicationShouldHandleReopen(bool hasVisibleWindows);
+    // The app ends: the command channel's socket and lock go first, so that
+    // a command line started meanwhile works on the store itself.
+    void applicationWillTerminate();
+
+    // A second start by the user: the pin-list window comes forward,
+    // whatever else is on screen.
+    void applicationShouldHandleReopen(const std::string& activationToken = {});
 
     // The file managers' "pin" and "unpin" entries, fed by the command
     // channel: the store operation, then showMessagesIfNeeded(); returns
@@ -65,9 +76,9 @@ public:
     bool isWatchingActivation() const { return activation_.isWatching(); }
     bool isWatchingFolders() const { return folders_.isWatching(); }
 
-    // Whether a window of the app is on screen; by default any visible
-    // top-level widget.
-    std::function<bool()> hasVisibleWindows;
+    // Opens the pin-list window or brings it forward with the launcher's
+    // token; by default the store's openManager.
+    std::function<void(const std::string& activationToken)> bringManagerForward;
 
 private:
     PinStore& store_;

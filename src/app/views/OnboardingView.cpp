@@ -77,11 +77,14 @@ OnboardingView::OnboardingView(PinStore& store, AppActions actions, QWidget* par
     header->addWidget(subtitle);
     layout->addLayout(header);
 
-    layout->addWidget(onboardingRow(
+    QWidget* trayRow = onboardingRow(
         "pin.fill", localized(SKYLOOM_TRANSLATE_NOOP("Skyloom", "메뉴 막대의 핀 아이콘")),
         localized(SKYLOOM_TRANSLATE_NOOP("Skyloom", "화면 오른쪽 위 핀 아이콘에서 폴더를 고정하고 "
                                                     "해제해요. Dock에는 나타나지 않아요.")),
-        this));
+        this);
+    // Named so that a desktop without a tray can leave it out.
+    trayRow->setObjectName("onboarding.tray");
+    layout->addWidget(trayRow);
     layout->addWidget(onboardingRow(
         "arrow.up.arrow.down",
         localized(SKYLOOM_TRANSLATE_NOOP("Skyloom", "Finder에서 '추가된 날짜'로 정렬")),

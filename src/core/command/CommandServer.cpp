@@ -57,6 +57,13 @@ bool CommandServer::listen(const std::string& path) {
         ::open((path + ".lock").c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600));
     if (!lock || ::flock(lock.get(), LOCK_EX | LOCK_NB) != 0)
         return false;
+    // A server that ended removes its lock file: a lock taken on a file
+    // already removed holds nothing.
+    struct stat locked {
+    }, named{};
+    if (::fstat(lock.get(), &locked) != 0 || ::lstat((path + ".lock").c_str(), &named) != 0 ||
+        locked.st_ino != named.st_ino || locked.st_dev != named.st_dev)
+        return false;
 
     if (someoneListens(address))
         return false;
@@ -92,6 +99,9 @@ void CommandServer::close() {
         ::unlink(path_.c_str());
         listener_.reset();
     }
+    // Removed while still held, so that no one locks the old file meanwhile.
+    if (lock_ && !path_.empty())
+        ::unlink((path_ + ".lock").c_str());
     lock_.reset();
     path_.clear();
 }
