@@ -431,8 +431,11 @@ void SettingsView::confirmUnpinAll() {
         confirmation_->setWindowTitle(QStringLiteral("Skyloom"));
         confirmation_->setText(
             localized(SKYLOOM_TRANSLATE_NOOP("Skyloom", "고정한 폴더를 모두 해제할까요?")));
-        confirmation_->setInformativeText(localized(
-            SKYLOOM_TRANSLATE_NOOP("Skyloom", "모든 폴더의 '추가된 날짜'가 원래대로 돌아가요.")));
+        // The promise holds for folders that are here now; the rest wait.
+        confirmation_->setInformativeText(
+            localized(SKYLOOM_TRANSLATE_NOOP("Skyloom",
+                                             "모든 폴더의 '추가된 날짜'가 원래대로 돌아가요.")) +
+            QLatin1Char(' ') + QString::fromStdString(PinStore::unpinAllAwayText()));
         auto* confirm =
             confirmation_->addButton(localized(SKYLOOM_TRANSLATE_NOOP("Skyloom", "모두 해제")),
                                      QMessageBox::DestructiveRole);
