@@ -657,5 +657,9 @@
         <source>파일 관리자의 목록 보기에서 접근 시간 열로 정렬하세요. Dolphin과 Nautilus는 &apos;Accessed&apos;, Nemo·Caja·Thunar는 &apos;Date Accessed&apos;라고 써요(한국어 화면에서는 &apos;접근&apos;이 들어간 이름). 오래된 순이면 맨 아래로 가요.</source>
         <translation>Sort the file manager&apos;s list view by its access-time column: &quot;Accessed&quot; in Dolphin and Nautilus, &quot;Date Accessed&quot; in Nemo, Caja and Thunar. Oldest first puts them at the bottom.</translation>
     </message>
+    <message>
+        <source>찾을 수 없음 — 다시 연결되면 원래 날짜로 되돌려요</source>
+        <translation>Not found — its earlier date goes back once it is here again</translation>
+    </message>
 </context>
 </TS>

@@ -16,6 +16,7 @@
 #include <memory>
 #include <vector>
 
+#include <sys/stat.h>
 #include <unistd.h>
 
 #ifdef Q_OS_MACOS
@@ -26,6 +27,9 @@ using namespace skyloom;
 using namespace skyloom::app;
 
 int main(int argc, char** argv) {
+    // Nothing Skyloom writes (settings, entries, the store) may be writable
+    // by others, whatever the umask it was started with.
+    ::umask(::umask(0) | 022);
 #ifdef Q_OS_MACOS
     // An agent app: Qt must not turn it into a Dock application.
     qputenv("QT_MAC_DISABLE_FOREGROUND_APPLICATION_TRANSFORM", "1");

@@ -22,6 +22,7 @@
 #include <spawn.h>
 #include <string>
 #include <sys/file.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <thread>
 #include <unistd.h>
@@ -316,6 +317,8 @@ int startApp(char** argv, bool loginItem) {
 
 int main(int argc, char** argv) {
     std::signal(SIGPIPE, SIG_IGN);
+    // Nothing Skyloom writes may be writable by others, whatever the umask.
+    ::umask(::umask(0) | 022);
     useSessionLanguage();
     std::vector<std::string> arguments(argv + 1, argv + argc);
     ParsedCommand command = CommandHandler::parse(arguments);
@@ -329,14 +332,19 @@ int main(int argc, char** argv) {
     EntrySelection selection = EntrySelection::read(command.paths);
     command.paths = selection.paths;
     std::string failures = selection.failures;
-    std::optional<CommandRequest> made = requestFor(command, failures);
-    if (!made)
-        return finish({1, "", failures});
-    CommandRequest& request = *made;
     // Set by the file-manager entries: their failures must be seen, so an
     // app is started to show them.
     const char* entry = std::getenv("SKYLOOM_ENTRY");
     const bool fromEntry = entry && *entry;
+    std::optional<CommandRequest> made = requestFor(command, failures);
+    if (!made) {
+        // Nothing reaches the app (the Trash, a network place): the file
+        // manager drops what the command prints, so the desktop says it.
+        if (fromEntry)
+            notifyDesktop(failures);
+        return finish({1, "", failures});
+    }
+    CommandRequest& request = *made;
     bool appDidNotStart = false;
     std::optional<CommandChannelError> trouble;
     std::optional<std::string> socket;

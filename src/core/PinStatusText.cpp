@@ -38,6 +38,11 @@ std::string pinStatusText(PinStatus status) {
 
 std::string pinStatusText(const PinnedFolder& pin) {
     const PinStatus status = pinStatus(pin);
+    // Removing this record would strand the folder in 2100: say that its
+    // date goes back by itself instead of inviting the removal.
+    if (status == PinStatus::missing && pin.isUnpinPending())
+        return translate(
+            SKYLOOM_TRANSLATE_NOOP("Skyloom", "찾을 수 없음 — 다시 연결되면 원래 날짜로 되돌려요"));
     if (status != PinStatus::needsAccess)
         return pinStatusText(status);
     const auto access = platform::folderAccess(pin.path());
