@@ -53,22 +53,23 @@ TEST_F(ModelStoreTest, FirstLaunchCreatesAPrivateDirectoryAndAnEmptyStore) {
     const mode_t umask = ::umask(022);
     EXPECT_EQ(defaultStoreURL(), folder + "/default.store");
     EXPECT_EQ(test::modeOf(folder), S_IFDIR | 0700u);
-
+    auto expectPrivate = [&] {
+        EXPECT_EQ(test::modeOf(folder), S_IFDIR | 0700u);
+        for (const char* suffix : {"", "-journal", ".lock"})
+            EXPECT_EQ(test::modeOf(defaultStoreURL() + suffix), S_IFREG | 0600u) << suffix;
+    };
     auto container = openStore(defaultStoreURL());
     EXPECT_EQ(storeState(), StoreState::opened);
     container->mainContext().insert(makeRecord("/secret", 0));
     container->mainContext().save();
-    for (const char* suffix : {"", "-journal", ".lock"})
-        EXPECT_EQ(test::modeOf(defaultStoreURL() + suffix), S_IFREG | 0600u) << suffix;
+    expectPrivate();
     container.reset();
     // Wider modes, as a store from before may have, are narrowed when it is used.
     ::chmod(folder.c_str(), 0755);
     for (const char* suffix : {"", "-journal", ".lock"})
         ::chmod((defaultStoreURL() + suffix).c_str(), 0644);
     container = openStore(defaultStoreURL());
-    EXPECT_EQ(test::modeOf(folder), S_IFDIR | 0700u);
-    for (const char* suffix : {"", "-journal", ".lock"})
-        EXPECT_EQ(test::modeOf(defaultStoreURL() + suffix), S_IFREG | 0600u) << suffix;
+    expectPrivate();
     ::umask(umask);
 }
 
