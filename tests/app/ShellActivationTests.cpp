@@ -402,12 +402,8 @@ TEST(AppWaylandTest, ServesVerbsAndPutsADriftedPinBack) {
         QTest::qWaitFor([&] { return QFile::exists(runtime + "/skyloom/command.socket"); }, 15000));
 
     const std::string folder = session.temp.makeFolder("work/Projects");
-    const auto accessTime = [&] {
-        struct stat info {};
-        ::stat(folder.c_str(), &info);
-        return info.st_atim.tv_sec;
-    };
-    constexpr time_t year2100 = 4102444800;
+    const auto accessTime = [&] { return skyloom::test::accessTime(folder).seconds; };
+    constexpr std::int64_t year2100 = 4102444800;
     EXPECT_EQ(session.run(SKYLOOM_CLI, {"pin", QString::fromStdString(folder)}).exitCode, 0);
     EXPECT_GE(accessTime(), year2100);
     // Something reads the folder and its date drifts back to now.
