@@ -98,9 +98,6 @@ TEST(FolderTraits, VolumeErrorsNameTheRealCause) {
     EXPECT_EQ(refusal([&] { network.validate(temp.path(), {}); }),
               "네트워크 디스크에 있는 폴더예요. 다른 컴퓨터가 날짜를 바꿀 수 있어 고정할 수 "
               "없어요. 이 컴퓨터의 디스크에 있는 폴더를 고정하세요.");
-    EXPECT_EQ(PinError::unsupportedVolume().errorDescription(),
-              "이 디스크는 '접근한 날짜'를 2100년으로 저장하지 못해요. 이 컴퓨터의 내장 "
-              "디스크(ext4, btrfs 등)에 있는 폴더를 고정하세요.");
 
     // A read-only bind mount of an ordinary disk: its date range is fine.
     std::string source = temp.makeFolder("source");

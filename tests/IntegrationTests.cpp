@@ -52,13 +52,7 @@ else:
 )PY";
 
 bool pinned(const std::string& path) {
-    struct stat info {};
-    return ::stat(path.c_str(), &info) == 0 && info.st_atim.tv_sec >= 4102444800; // 2100-01-01
-}
-
-mode_t modeOf(const std::string& path) {
-    struct stat info {};
-    return ::lstat(path.c_str(), &info) == 0 ? info.st_mode : 0;
+    return accessTime(path).seconds >= 4102444800; // 2100-01-01
 }
 
 // Runs an entry's command line with `files` for %F the way Thunar does (each
@@ -104,21 +98,13 @@ std::string desktopExec(const std::string& file, const std::string& action) {
     return value;
 }
 
+// The command of one of our Thunar actions, its XML escapes undone.
 std::string thunarCommand(const std::string& uca, const std::string& verb) {
-    auto begin = uca.find("<command>", uca.find("<unique-id>skyloom-" + verb + "</unique-id>"));
-    auto end = uca.find("</command>", begin);
-    std::string command = uca.substr(begin + 9, end - begin - 9);
-    std::string text;
-    for (std::size_t i = 0; i < command.size(); ++i) {
-        for (auto [entity, c] : {std::pair{"&amp;", '&'}, {"&lt;", '<'}, {"&gt;", '>'}}) {
-            if (command.compare(i, std::strlen(entity), entity) == 0) {
-                text += c;
-                i += std::strlen(entity);
-            }
-        }
-        if (i < command.size())
-            text += command[i];
-    }
+    auto begin = uca.find("<command>", uca.find("<unique-id>skyloom-" + verb + "</unique-id>")) + 9;
+    std::string text = uca.substr(begin, uca.find("</command>", begin) - begin);
+    for (auto [entity, c] : {std::pair{"&lt;", "<"}, {"&gt;", ">"}, {"&amp;", "&"}})
+        for (std::size_t at = 0; (at = text.find(entity, at)) != std::string::npos; ++at)
+            text.replace(at, std::strlen(entity), c);
     return text;
 }
 
@@ -420,17 +406,20 @@ TEST_F(IntegrationTest, ThunarStartsFromTheSystemsFileAndLeavesOddFilesAlone) {
     }
 }
 
-TEST_F(IntegrationTest, NothingWrittenIsWritableByOthersWhateverTheUmask) {
-    // An earlier version left this folder world-writable under umask 000.
-    std::string scripts = temp.makeFolder("config/caja/scripts", 0777);
-    ::chmod(scripts.c_str(), 0777);
+// `skyloom integrate` under umask 000, over a folder an earlier version left
+// world-writable: nothing it writes is writable by others, and the entries
+// run the command line installed beside it, telling it which file manager runs it.
+TEST_F(IntegrationTest, TheCommandLineWritesPrivateEntriesAndRemovesThem) {
+    temp.makeFolder("config/caja/scripts", 0777);
     writeFile(locations.configHome + "/Thunar/uca.xml", userActions);
     ::chmod((locations.configHome + "/Thunar/uca.xml").c_str(), 0666);
+    const std::string data = locations.dataHome + "/new/share";
+    std::map<std::string, std::string> environment{{"XDG_DATA_HOME", data},
+                                                   {"XDG_CONFIG_HOME", locations.configHome},
+                                                   {"XDG_CONFIG_DIRS", locations.configDirs[0]},
+                                                   {"LC_ALL", "ko_KR.UTF-8"}};
     mode_t before = ::umask(0);
-    auto result = runProcess(SKYLOOM_CLI, {"integrate"},
-                             {{"XDG_DATA_HOME", locations.dataHome + "/new/share"},
-                              {"XDG_CONFIG_HOME", locations.configHome},
-                              {"XDG_CONFIG_DIRS", locations.configDirs[0]}});
+    auto result = runProcess(SKYLOOM_CLI, {"integrate"}, environment);
     ::umask(before);
     EXPECT_EQ(result.exitStatus, 0) << result.standardError;
     int checked = 0;
@@ -441,29 +430,19 @@ TEST_F(IntegrationTest, NothingWrittenIsWritableByOthersWhateverTheUmask) {
         }
     }
     EXPECT_GE(checked, 16);
-}
-
-TEST_F(IntegrationTest, TheCommandLineWritesAndRemovesTheEntries) {
-    std::map<std::string, std::string> environment{{"XDG_DATA_HOME", locations.dataHome},
-                                                   {"XDG_CONFIG_HOME", locations.configHome},
-                                                   {"XDG_CONFIG_DIRS", locations.configDirs[0]},
-                                                   {"LC_ALL", "ko_KR.UTF-8"}};
-    auto result = runProcess(SKYLOOM_CLI, {"integrate"}, environment);
-    EXPECT_EQ(result.exitStatus, 0) << result.standardError;
-    // The entries run the command line installed beside the one that wrote
-    // them, telling it which file manager runs it.
-    auto script = readFile(locations.dataHome + "/nautilus/scripts/Skyloom으로 맨 위에 고정");
+    auto script = readFile(data + "/nautilus/scripts/Skyloom으로 맨 위에 고정");
     EXPECT_NE(script.find("SKYLOOM_ENTRY=nautilus\nexport SKYLOOM_ENTRY\n"), std::string::npos);
     EXPECT_NE(script.find("\nexec '" + fs::canonical(SKYLOOM_CLI).string() + "' pin -- \"$@\"\n"),
               std::string::npos);
     // In the Scripts submenus, sorted by name, pin comes before unpin.
     std::vector<std::string> names;
-    for (const auto& item : fs::directory_iterator(locations.dataHome + "/nautilus/scripts"))
+    for (const auto& item : fs::directory_iterator(data + "/nautilus/scripts"))
         names.push_back(item.path().filename().string());
     std::sort(names.begin(), names.end());
     EXPECT_EQ(names, (std::vector<std::string>{"Skyloom으로 맨 위에 고정", "Skyloom의 고정 해제"}));
     EXPECT_EQ(runProcess(SKYLOOM_CLI, {"integrate", "--remove"}, environment).exitStatus, 0);
-    EXPECT_FALSE(fs::exists(locations.dataHome + "/kio/servicemenus/skyloom.desktop"));
+    EXPECT_FALSE(fs::exists(data + "/kio/servicemenus/skyloom.desktop"));
+    EXPECT_EQ(readFile(locations.configHome + "/Thunar/uca.xml"), userActions);
 }
 
 } // namespace

@@ -1,5 +1,3 @@
-// The model store on real SQLite files.
-
 #include "core/engine/Bookmark.h"
 #include "core/engine/PinService.h"
 #include "core/store/ModelContainer.h"
@@ -48,35 +46,30 @@ auto fields(const PinnedFolder& r) {
 
 } // namespace
 
-unsigned modeOf(const std::string& path) {
-    struct stat info {};
-    EXPECT_EQ(::lstat(path.c_str(), &info), 0) << path;
-    return info.st_mode & 07777;
-}
-
 // The store reveals which folders the user pinned: its folder and every file
 // in it are the user's alone, whatever the umask.
 TEST_F(ModelStoreTest, FirstLaunchCreatesAPrivateDirectoryAndAnEmptyStore) {
     const std::string folder = dir.path() + "/data/brindle-engineering.Skyloom.direct";
     const mode_t umask = ::umask(022);
     EXPECT_EQ(defaultStoreURL(), folder + "/default.store");
-    EXPECT_EQ(modeOf(folder), 0700u);
-
+    EXPECT_EQ(test::modeOf(folder), S_IFDIR | 0700u);
+    auto expectPrivate = [&] {
+        EXPECT_EQ(test::modeOf(folder), S_IFDIR | 0700u);
+        for (const char* suffix : {"", "-journal", ".lock"})
+            EXPECT_EQ(test::modeOf(defaultStoreURL() + suffix), S_IFREG | 0600u) << suffix;
+    };
     auto container = openStore(defaultStoreURL());
     EXPECT_EQ(storeState(), StoreState::opened);
     container->mainContext().insert(makeRecord("/secret", 0));
     container->mainContext().save();
-    for (const char* suffix : {"", "-journal", ".lock"})
-        EXPECT_EQ(modeOf(defaultStoreURL() + suffix), 0600u) << suffix;
+    expectPrivate();
     container.reset();
     // Wider modes, as a store from before may have, are narrowed when it is used.
     ::chmod(folder.c_str(), 0755);
     for (const char* suffix : {"", "-journal", ".lock"})
         ::chmod((defaultStoreURL() + suffix).c_str(), 0644);
     container = openStore(defaultStoreURL());
-    EXPECT_EQ(modeOf(folder), 0700u);
-    for (const char* suffix : {"", "-journal", ".lock"})
-        EXPECT_EQ(modeOf(defaultStoreURL() + suffix), 0600u) << suffix;
+    expectPrivate();
     ::umask(umask);
 }
 

@@ -1,7 +1,3 @@
-// Real folders, a real store file: a pin never writes anywhere but on the
-// pinned folder itself, keeps its way back while the folder is away, and
-// puts the exact earlier date back.
-
 #include "core/engine/PinError.h"
 #include "core/engine/PinService.h"
 #include "core/platform/AddedDatePlatform.h"
@@ -25,23 +21,11 @@
 #include <utility>
 
 using namespace skyloom;
-using skyloom::test::TempDir;
+using namespace skyloom::test;
 
 namespace {
 
 constexpr TimeSpec march2024{1709251200, 123456789};
-
-TimeSpec accessTime(const std::string& path) {
-    struct statx info {};
-    if (::statx(AT_FDCWD, path.c_str(), AT_SYMLINK_NOFOLLOW, STATX_ATIME, &info) != 0)
-        return {};
-    return {info.stx_atime.tv_sec, info.stx_atime.tv_nsec};
-}
-
-void setAccessTime(const std::string& path, TimeSpec time) {
-    const struct timespec times[2] = {{time.seconds, time.nanoseconds}, {0, UTIME_OMIT}};
-    ASSERT_EQ(::utimensat(AT_FDCWD, path.c_str(), times, AT_SYMLINK_NOFOLLOW), 0) << path;
-}
 
 std::optional<EarlierMark> markOf(const std::string& path) {
     char buffer[128];
@@ -404,7 +388,7 @@ TEST_F(AwayFolderTest, AKilledCommandLeavesTheRecordInTheStoreFile) {
     ASSERT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGKILL) << status;
     EXPECT_TRUE(isPinTime(accessTime(folder)));
 
-    const bool keepsALog = test::readFile(storePath)[18] == 2;
+    const bool keepsALog = readFile(storePath)[18] == 2;
     std::filesystem::remove(storePath + "-wal");
     std::filesystem::remove(storePath + "-shm");
     if (keepsALog)

@@ -1,5 +1,3 @@
-// Opening the store from its place on disk, whatever happened to it.
-
 #include "core/store/ModelContainer.h"
 #include "core/store/StoreRecovery.h"
 #include "support/TempDir.h"
@@ -50,6 +48,19 @@ class StoreRecoveryTest : public ::testing::Test {
 protected:
     std::string storeIn(const std::string& name) { return dir.makeFolder(name) + "/default.store"; }
 
+    // Whether opening `store` ran in memory for `reason`, leaving every file as it was.
+    bool leftAlone(const std::string& store, StoreOpenError::Reason reason,
+                   std::chrono::milliseconds wait = StoreLock::defaultWait) {
+        StoreRecovery::resetForTesting();
+        const auto before = storeFiles(store);
+        auto container = openStore(store, wait);
+        bool asideNone = true;
+        for (const auto& entry : fs::directory_iterator(fs::path(store).parent_path()))
+            asideNone &= entry.path().string().find(".corrupt-") == std::string::npos;
+        return container->isStoredInMemoryOnly() && !storeWasReset() &&
+               storeUnavailableReason() == reason && storeFiles(store) == before && asideNone;
+    }
+
     test::TempDir dir;
 };
 
@@ -90,31 +101,36 @@ TEST_F(StoreRecoveryTest, DamagedStoresAreMovedAsideWholeUnderOneStamp) {
     expectMovedAside("orphan log", [](auto&) {});
 }
 
-// A store a newer Skyloom wrote, or one that fails for a reason not known to
-// mean damage, is left exactly as it is: a later Skyloom can still read it.
-TEST_F(StoreRecoveryTest, ANewerOrUnknownStoreIsLeftAloneAndTheUserToldWhy) {
-    auto leftAlone = [&](const std::string& store, StoreOpenError::Reason reason) {
-        StoreRecovery::resetForTesting();
-        const auto before = storeFiles(store);
-        auto container = openStore(store);
-        EXPECT_EQ(storeFiles(store), before);
-        EXPECT_TRUE(container->isStoredInMemoryOnly());
-        EXPECT_FALSE(storeWasReset());
-        EXPECT_EQ(storeUnavailableReason(), reason);
-        for (const auto& entry : fs::directory_iterator(fs::path(store).parent_path()))
-            EXPECT_EQ(entry.path().string().find(".corrupt-"), std::string::npos);
-    };
+// A store a newer Skyloom wrote, one that fails for a reason not known to
+// mean damage, or one another program holds, is left exactly as it is.
+TEST_F(StoreRecoveryTest, StoresThatMayStillBeGoodAreLeftAlone) {
+    using Reason = StoreOpenError::Reason;
     const std::string newer = storeIn("newer");
     makeStore(newer, 2, "PRAGMA user_version = 10001");
-    leftAlone(newer, StoreOpenError::Reason::newerSchema);
-
+    EXPECT_TRUE(leftAlone(newer, Reason::newerSchema));
     // A schema format number that only a later SQLite knows.
     const std::string later = storeIn("later format");
     makeStore(later, 2);
     std::string bytes = readFile(later);
     bytes[47] = 9;
     writeFile(later, bytes);
-    leftAlone(later, StoreOpenError::Reason::unknown);
+    EXPECT_TRUE(leftAlone(later, Reason::unknown));
+
+    // Locks are per open file, so a second holder in this process is as good
+    // as another process. Another Skyloom owns the store: not even damaged
+    // content is touched.
+    const std::string damaged = storeIn("held"), sound = storeIn("written");
+    writeFile(damaged, "not a database at all");
+    auto held = StoreLock::acquire(damaged);
+    EXPECT_TRUE(leftAlone(damaged, Reason::busy, std::chrono::milliseconds(300)));
+    makeStore(sound, 3);
+    {
+        // A program that ignores the lock file but keeps the database locked.
+        SQLite::Database program(sound, SQLite::OPEN_READWRITE);
+        program.exec("PRAGMA locking_mode = EXCLUSIVE; BEGIN EXCLUSIVE; DELETE FROM PinnedFolder");
+        EXPECT_TRUE(leftAlone(sound, Reason::busy, std::chrono::milliseconds(300)));
+    }
+    EXPECT_EQ(ModelContainer::open(sound)->mainContext().fetchAll().size(), 3u); // nothing lost
 }
 
 TEST_F(StoreRecoveryTest, MovingAsideNeverOverwritesAnEarlierMovedAsideFile) {
@@ -140,34 +156,6 @@ TEST_F(StoreRecoveryTest, MovingAsideNeverOverwritesAnEarlierMovedAsideFile) {
     EXPECT_EQ(readFile(aside(first, "-shm")), "first shm");
     EXPECT_EQ(readFile(aside(second)), "second");
     EXPECT_FALSE(fs::exists(aside(second, "-shm")) || fs::exists(store));
-}
-
-TEST_F(StoreRecoveryTest, ABusyStoreIsNeverMovedAsideAndTheCallerCanTell) {
-    // Whether opening `store` runs in memory, says why, and leaves its files as
-    // they were. Waits out a short lock wait and the busy timeout (2 s).
-    auto leftAlone = [&](const std::string& store) {
-        StoreRecovery::resetForTesting();
-        const auto before = storeFiles(store);
-        auto container = openStore(store, std::chrono::milliseconds(300));
-        return container->isStoredInMemoryOnly() && !storeWasReset() &&
-               storeUnavailableReason() == StoreOpenError::Reason::busy &&
-               storeFiles(store) == before;
-    };
-    // Locks are per open file, so a second holder in this process is as good
-    // as another process. Another Skyloom owns the store: not even damaged
-    // content is touched.
-    const std::string damaged = storeIn("held"), sound = storeIn("written");
-    writeFile(damaged, "not a database at all");
-    auto held = StoreLock::acquire(damaged);
-    EXPECT_TRUE(leftAlone(damaged));
-    makeStore(sound, 3);
-    {
-        // A program that ignores the lock file but keeps the database locked.
-        SQLite::Database program(sound, SQLite::OPEN_READWRITE);
-        program.exec("PRAGMA locking_mode = EXCLUSIVE; BEGIN EXCLUSIVE; DELETE FROM PinnedFolder");
-        EXPECT_TRUE(leftAlone(sound));
-    }
-    EXPECT_EQ(ModelContainer::open(sound)->mainContext().fetchAll().size(), 3u); // nothing lost
 }
 
 // Another process holds the store for a while, through its lock file and

@@ -8,16 +8,12 @@
 #include <sys/stat.h>
 
 using namespace skyloom::app;
+using namespace skyloom::test;
 
 namespace {
 
-mode_t modeOf(const std::string& path) {
-    struct stat info {};
-    return ::lstat(path.c_str(), &info) == 0 ? info.st_mode : 0;
-}
-
 TEST(LaunchAtLoginTest, TheAutostartEntryIsTheUsersAloneAndWaitsForThePanel) {
-    skyloom::test::TempDir temp;
+    TempDir temp;
     const std::string config = temp.path() + "/new/config";
     qputenv("XDG_CONFIG_HOME", QByteArray::fromStdString(config));
     const std::string entry = LaunchAtLogin::entryPath().toStdString();
@@ -28,7 +24,7 @@ TEST(LaunchAtLoginTest, TheAutostartEntryIsTheUsersAloneAndWaitsForThePanel) {
     ASSERT_FALSE(error) << error->toStdString();
     for (const std::string& path : {temp.path() + "/new", config, config + "/autostart", entry})
         EXPECT_EQ(modeOf(path) & 022, 0u) << path;
-    const std::string text = skyloom::test::readFile(entry);
+    const std::string text = readFile(entry);
     for (const char* line :
          {"\nExec=\"/usr/bin/skyloom\" --login-item\n", "\nIcon=engineering.brindle.Skyloom\n",
           "\nX-KDE-autostart-after=panel\n", "\nX-LXQt-Need-Tray=true\n"})

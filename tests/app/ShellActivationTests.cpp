@@ -1,6 +1,3 @@
-// File-manager activation on a private X server, and a second start of the
-// real app bringing its window forward under a real window manager and tray.
-
 #include "app/shell/ActivationWatcher.h"
 
 #include "DesktopSession.h"
@@ -19,6 +16,7 @@
 
 #include <csignal>
 #include <cstdlib>
+#include <cstring>
 #include <fcntl.h>
 #include <string>
 #include <sys/stat.h>
@@ -29,43 +27,31 @@ using skyloom::test::DesktopSession;
 
 namespace {
 
+xcb_atom_t atom(xcb_connection_t* connection, const char* name) {
+    auto* reply = xcb_intern_atom_reply(
+        connection, xcb_intern_atom(connection, 0, std::strlen(name), name), nullptr);
+    const xcb_atom_t atom = reply ? reply->atom : xcb_atom_t(XCB_ATOM_NONE);
+    std::free(reply);
+    return atom;
+}
+
 class ShellActivationTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        if (::access("/usr/bin/Xvfb", X_OK) != 0)
-            GTEST_SKIP() << "Xvfb is not installed";
-        // A display number no other server holds.
-        for (int number = 90 + static_cast<int>(::getpid() % 50); number < 200; ++number) {
-            if (::access(("/tmp/.X11-unix/X" + std::to_string(number)).c_str(), F_OK) == 0)
-                continue;
-            display = ":" + std::to_string(number);
-            break;
-        }
-        server.start("/usr/bin/Xvfb", {QString::fromStdString(display), "-nolisten", "tcp",
-                                       "-screen", "0", "640x480x24"});
-        ASSERT_TRUE(QTest::qWaitFor(
-            [&] {
-                connection = xcb_connect(display.c_str(), nullptr);
-                if (!xcb_connection_has_error(connection))
-                    return true;
-                xcb_disconnect(connection);
-                connection = nullptr;
-                return false;
-            },
-            10000));
+        for (const char* tool : {"Xvfb", "xprop"})
+            if (!DesktopSession::installed(tool))
+                GTEST_SKIP() << tool << " is not installed";
+        ASSERT_TRUE(session.startX()) << "Xvfb did not start";
+        display = session.display.toStdString();
+        connection = xcb_connect(display.c_str(), nullptr);
+        ASSERT_FALSE(xcb_connection_has_error(connection));
         root = xcb_setup_roots_iterator(xcb_get_setup(connection)).data->root;
-        const char name[] = "_NET_ACTIVE_WINDOW";
-        auto* reply = xcb_intern_atom_reply(
-            connection, xcb_intern_atom(connection, 0, sizeof name - 1, name), nullptr);
-        activeAtom = reply->atom;
-        std::free(reply);
+        activeAtom = atom(connection, "_NET_ACTIVE_WINDOW");
     }
 
     void TearDown() override {
         if (connection)
             xcb_disconnect(connection);
-        server.terminate();
-        server.waitForFinished(5000);
     }
 
     // A window whose WM_CLASS is `instance` and `className`.
@@ -89,7 +75,7 @@ protected:
         QTest::qWait(40);
     }
 
-    QProcess server;
+    DesktopSession session;
     std::string display;
     xcb_connection_t* connection = nullptr;
     xcb_window_t root = 0;
@@ -119,8 +105,8 @@ TEST_F(ShellActivationTest, EachSwitchToAFileManagerReappliesOnce) {
     EXPECT_EQ(reapplied, 6);
 
     // The X server going away turns activation off without a crash.
-    server.terminate();
-    ASSERT_TRUE(server.waitForFinished(5000));
+    session.processes.front()->terminate();
+    ASSERT_TRUE(session.processes.front()->waitForFinished(5000));
     EXPECT_TRUE(QTest::qWaitFor([&] { return !watcher.isWatching(); }, 3000));
 }
 
@@ -210,16 +196,12 @@ protected:
         xcb_connection_t* connection = xcb_connect(session.display.toLatin1().constData(), nullptr);
         const xcb_window_t rootWindow =
             xcb_setup_roots_iterator(xcb_get_setup(connection)).data->root;
-        const char name[] = "_NET_CLOSE_WINDOW";
-        auto* reply = xcb_intern_atom_reply(
-            connection, xcb_intern_atom(connection, 0, sizeof name - 1, name), nullptr);
         xcb_client_message_event_t event{};
         event.response_type = XCB_CLIENT_MESSAGE;
         event.format = 32;
         event.window = static_cast<xcb_window_t>(window);
-        event.type = reply->atom;
+        event.type = atom(connection, "_NET_CLOSE_WINDOW");
         event.data.data32[1] = 2;
-        std::free(reply);
         xcb_send_event(connection, 0, rootWindow,
                        XCB_EVENT_MASK_SUBSTRUCTURE_REDIRECT | XCB_EVENT_MASK_SUBSTRUCTURE_NOTIFY,
                        reinterpret_cast<const char*>(&event));
@@ -291,20 +273,17 @@ TEST_F(AppReopenTest, ASecondStartBringsThePinListForwardWhateverIsOnScreen) {
     };
     const auto panelShown = [&] { return visibleRoles().contains("panel"); };
     // The icon sits in trayer at the top right corner.
-    session.run("xdotool", {"mousemove", "1012", "12", "click", "1"});
-    ASSERT_TRUE(QTest::qWaitFor(panelShown, 5000)) << visibleRoles().join(",").toStdString();
-    session.screenshot("xembed-5-panel");
-    EXPECT_TRUE(visibleRoles().contains("manager"));
-    session.run("xdotool", {"key", "Escape"});
-    EXPECT_TRUE(QTest::qWaitFor([&] { return !panelShown(); }, 5000)) << "Escape";
-    session.run("xdotool", {"click", "1"});
-    ASSERT_TRUE(QTest::qWaitFor(panelShown, 5000));
-    session.run("xdotool", {"click", "1"});
-    EXPECT_TRUE(QTest::qWaitFor([&] { return !panelShown(); }, 5000)) << "second click";
-    session.run("xdotool", {"click", "1"});
-    ASSERT_TRUE(QTest::qWaitFor(panelShown, 5000));
-    session.run("xdotool", {"mousemove", "100", "700", "click", "1"});
-    EXPECT_TRUE(QTest::qWaitFor([&] { return !panelShown(); }, 5000)) << "click elsewhere";
+    for (const auto& [how, close] : std::vector<std::pair<const char*, QStringList>>{
+             {"Escape", {"key", "Escape"}},
+             {"second click", {"click", "1"}},
+             {"click elsewhere", {"mousemove", "100", "700", "click", "1"}}}) {
+        session.run("xdotool", {"mousemove", "1012", "12", "click", "1"});
+        ASSERT_TRUE(QTest::qWaitFor(panelShown, 5000)) << visibleRoles().join(",").toStdString();
+        EXPECT_TRUE(visibleRoles().contains("manager"));
+        session.screenshot("xembed-5-panel");
+        session.run("xdotool", close);
+        EXPECT_TRUE(QTest::qWaitFor([&] { return !panelShown(); }, 5000)) << how;
+    }
 
     // The session ends with the X server: the app goes too, cleanly.
     const QString folder = session.environment.value("XDG_RUNTIME_DIR") + "/skyloom/";
@@ -423,12 +402,8 @@ TEST(AppWaylandTest, ServesVerbsAndPutsADriftedPinBack) {
         QTest::qWaitFor([&] { return QFile::exists(runtime + "/skyloom/command.socket"); }, 15000));
 
     const std::string folder = session.temp.makeFolder("work/Projects");
-    const auto accessTime = [&] {
-        struct stat info {};
-        ::stat(folder.c_str(), &info);
-        return info.st_atim.tv_sec;
-    };
-    constexpr time_t year2100 = 4102444800;
+    const auto accessTime = [&] { return skyloom::test::accessTime(folder).seconds; };
+    constexpr std::int64_t year2100 = 4102444800;
     EXPECT_EQ(session.run(SKYLOOM_CLI, {"pin", QString::fromStdString(folder)}).exitCode, 0);
     EXPECT_GE(accessTime(), year2100);
     // Something reads the folder and its date drifts back to now.

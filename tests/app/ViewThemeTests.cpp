@@ -1,6 +1,5 @@
 #include "QtTestMain.h"
 #include "ViewStoreFixture.h"
-#include "app/views/IconLabel.h"
 #include "app/views/MessageBanner.h"
 #include "app/views/PinListModel.h"
 #include "app/views/PinListView.h"
@@ -9,16 +8,13 @@
 
 #include <QAccessible>
 #include <QApplication>
-#include <QElapsedTimer>
 #include <QImage>
 #include <QLabel>
 #include <QMimeData>
 #include <QPushButton>
 #include <QStyle>
 #include <QStyleFactory>
-#include <QTest>
 #include <QTextDocumentFragment>
-#include <QThread>
 #include <QToolButton>
 #include <QUrl>
 
@@ -26,6 +22,7 @@
 #include <csignal>
 #include <iostream>
 #include <map>
+#include <poll.h>
 #include <sys/wait.h>
 #include <unistd.h>
 #include <vector>
@@ -50,19 +47,9 @@ double ratio(QRgb a, QRgb b) {
 }
 
 // The contrast of what a widget draws, from its pixels: the commonest colour
-// is its background, the pixel that differs most from it is its ink.
-double measuredContrast(QWidget* widget, QRect area);
-
-// Measured, and written out for the record of both themes.
+// is its background, the pixel that differs most from it is its ink. Written
+// out for the record of both themes.
 double renderedContrast(QWidget* widget, QRect area = {}) {
-    const double value = measuredContrast(widget, area);
-    const QString name =
-        widget->accessibleName().isEmpty() ? widget->objectName() : widget->accessibleName();
-    std::cout << "contrast " << name.toStdString() << ": " << value << "\n";
-    return value;
-}
-
-double measuredContrast(QWidget* widget, QRect area) {
     QImage image = widget->grab().toImage().convertToFormat(QImage::Format_RGB32);
     if (area.isNull())
         area = image.rect();
@@ -76,25 +63,30 @@ double measuredContrast(QWidget* widget, QRect area) {
     double best = 1;
     for (const auto& [color, count] : counts)
         best = std::max(best, ratio(color, background));
+    const QString name =
+        widget->accessibleName().isEmpty() ? widget->objectName() : widget->accessibleName();
+    std::cout << "contrast " << name.toStdString() << ": " << best << "\n";
     return best;
 }
 
 // qt6ct's "darker" colour scheme with Fusion, as a palette.
 QPalette darkerPalette() {
     QPalette p;
-    p.setColor(QPalette::Window, QColor(0x42, 0x42, 0x42));
-    p.setColor(QPalette::WindowText, QColor(0xd6, 0xd6, 0xd6));
-    p.setColor(QPalette::Base, QColor(0x30, 0x30, 0x30));
-    p.setColor(QPalette::AlternateBase, QColor(0x4a, 0x4a, 0x4a));
-    p.setColor(QPalette::Text, QColor(0xd6, 0xd6, 0xd6));
-    p.setColor(QPalette::Button, QColor(0x4c, 0x4c, 0x4c));
-    p.setColor(QPalette::ButtonText, QColor(0xd6, 0xd6, 0xd6));
-    p.setColor(QPalette::Highlight, QColor(0x2a, 0x82, 0xda));
-    p.setColor(QPalette::HighlightedText, Qt::white);
-    p.setColor(QPalette::PlaceholderText, QColor(0x70, 0x70, 0x70));
-    p.setColor(QPalette::Light, QColor(0x5c, 0x5c, 0x5c));
-    p.setColor(QPalette::Dark, QColor(0x2a, 0x2a, 0x2a));
-    p.setColor(QPalette::Mid, QColor(0x38, 0x38, 0x38));
+    for (const auto& [role, rgb] : std::initializer_list<std::pair<QPalette::ColorRole, QRgb>>{
+             {QPalette::Window, 0x424242},
+             {QPalette::WindowText, 0xd6d6d6},
+             {QPalette::Base, 0x303030},
+             {QPalette::AlternateBase, 0x4a4a4a},
+             {QPalette::Text, 0xd6d6d6},
+             {QPalette::Button, 0x4c4c4c},
+             {QPalette::ButtonText, 0xd6d6d6},
+             {QPalette::Highlight, 0x2a82da},
+             {QPalette::HighlightedText, 0xffffff},
+             {QPalette::PlaceholderText, 0x707070},
+             {QPalette::Light, 0x5c5c5c},
+             {QPalette::Dark, 0x2a2a2a},
+             {QPalette::Mid, 0x383838}})
+        p.setColor(role, QColor(rgb));
     return p;
 }
 
@@ -272,30 +264,28 @@ TEST_F(AccessibilityTest, ScreenReadersHearAlertsHeadingsAndTheDefault) {
 // X server of its own (Xvfb), else offscreen, where that test is skipped.
 int main(int argc, char** argv) {
     pid_t server = -1;
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM") && ::access("/usr/bin/Xvfb", X_OK) == 0) {
-        int number = 150 + static_cast<int>(::getpid() % 100);
-        while (::access(("/tmp/.X11-unix/X" + std::to_string(number)).c_str(), F_OK) == 0 ||
-               ::access(("/tmp/.X" + std::to_string(number) + "-lock").c_str(), F_OK) == 0)
-            ++number;
-        const std::string display = ":" + std::to_string(number);
+    int ready[2];
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM") && ::access("/usr/bin/Xvfb", X_OK) == 0 &&
+        ::pipe(ready) == 0) {
         server = ::fork();
         if (server == 0) {
-            ::execl("/usr/bin/Xvfb", "Xvfb", display.c_str(), "-nolisten", "tcp", "-screen", "0",
-                    "800x900x24", static_cast<char*>(nullptr));
+            ::close(ready[0]);
+            const std::string fd = std::to_string(ready[1]);
+            ::execl("/usr/bin/Xvfb", "Xvfb", "-displayfd", fd.c_str(), "-nolisten", "tcp",
+                    "-screen", "0", "800x900x24", static_cast<char*>(nullptr));
             ::_exit(127);
         }
-        // Ready once its socket is there (or given up after ten seconds).
-        const std::string socket = "/tmp/.X11-unix/X" + std::to_string(number);
-        QElapsedTimer waited;
-        waited.start();
-        while (server > 0 && ::access(socket.c_str(), F_OK) != 0 && waited.elapsed() < 10000 &&
-               ::waitpid(server, nullptr, WNOHANG) == 0)
-            QThread::msleep(20);
-        if (server > 0 && ::access(socket.c_str(), F_OK) == 0) {
-            qputenv("DISPLAY", QByteArray::fromStdString(display));
+        ::close(ready[1]);
+        // Xvfb writes its display number once it is ready (given up after ten seconds).
+        pollfd wait{ready[0], POLLIN, 0};
+        char number[16] = {};
+        if (server > 0 && ::poll(&wait, 1, 10000) == 1 &&
+            ::read(ready[0], number, sizeof number - 1) > 1) {
+            qputenv("DISPLAY", ":" + QByteArray(number).trimmed());
             qputenv("QT_QPA_PLATFORM", "xcb");
             qputenv("QT_LINUX_ACCESSIBILITY_ALWAYS_ON", "1");
         }
+        ::close(ready[0]);
     }
     const int result = runQtTests(argc, argv);
     if (server > 0) {

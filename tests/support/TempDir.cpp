@@ -1,5 +1,7 @@
 #include "support/TempDir.h"
 
+#include <gtest/gtest.h>
+
 #include <cstdlib>
 #include <fcntl.h>
 #include <filesystem>
@@ -54,6 +56,24 @@ std::string readFile(const std::string& path) {
 void writeFile(const std::string& path, const std::string& bytes) {
     fs::create_directories(fs::path(path).parent_path());
     std::ofstream(path, std::ios::binary | std::ios::trunc) << bytes;
+}
+
+unsigned modeOf(const std::string& path) {
+    struct stat info {};
+    return ::lstat(path.c_str(), &info) == 0 ? info.st_mode : 0;
+}
+
+TimeSpec accessTime(const std::string& path) {
+    struct stat info {};
+    if (::lstat(path.c_str(), &info) != 0)
+        return {};
+    return {info.st_atim.tv_sec, info.st_atim.tv_nsec};
+}
+
+void setAccessTime(const std::string& path, TimeSpec time) {
+    const struct timespec times[2] = {{time.seconds, time.nanoseconds}, {0, UTIME_OMIT}};
+    if (::utimensat(AT_FDCWD, path.c_str(), times, AT_SYMLINK_NOFOLLOW) != 0)
+        ADD_FAILURE() << "cannot set the access time of " << path;
 }
 
 bool setImmutable(const std::string& path, bool immutable) {

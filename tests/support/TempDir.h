@@ -1,5 +1,7 @@
 #pragma once
 
+#include "core/engine/FileSystemAddedDate.h"
+
 #include <functional>
 #include <string>
 
@@ -28,6 +30,13 @@ private:
 // A file's bytes (empty when it cannot be read), and writing them, folders made as needed.
 std::string readFile(const std::string& path);
 void writeFile(const std::string& path, const std::string& bytes);
+
+// A file's type and mode bits, links not followed; 0 when it is not there.
+unsigned modeOf(const std::string& path);
+
+// A file's access time, and setting it (a test failure when that fails), links not followed.
+TimeSpec accessTime(const std::string& path);
+void setAccessTime(const std::string& path, TimeSpec time);
 
 // Sets or clears the immutable flag (chattr +i); false when the file system
 // does not support it.
