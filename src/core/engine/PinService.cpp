@@ -141,16 +141,19 @@ std::optional<PinLocation> PinService::resolveLocation(PinnedFolder& pin) const 
                 return PinLocation{pin.path(), dates_->identityGivesAddedDate()
                                                    ? resolution->addedDate
                                                    : std::nullopt};
+            // Followed only along a path without links: a link swapped in
+            // this moment leads to another folder. The pin keeps the
+            // identity it was made with; only its path changes.
             const std::string& found = resolution->path;
-            std::string normalized = FolderPath::normalized(found);
-            if (isUsableFolder(normalized)) {
-                if (normalized != pin.path() || resolution->isStale) {
-                    pin.setPath(normalized);
-                    // Keep the old bookmark when a new one cannot be made.
-                    if (auto fresh = Bookmark::make(found))
-                        pin.setBookmark(std::move(fresh));
+            auto key = Bookmark::key(*pin.bookmark());
+            if (key && FolderPath::normalized(found) == found && isUsableFolder(found)) {
+                if (found != pin.path() || resolution->isStale) {
+                    pin.setPath(found);
+                    pin.setBookmark(Bookmark::encode(
+                        Bookmark::Identity{key->device, key->inode, key->birth, std::nullopt},
+                        found));
                 }
-                return PinLocation{normalized, std::nullopt};
+                return PinLocation{found, std::nullopt};
             }
         }
         // The folder that was pinned is not where it was, nor renamed beside
