@@ -1,6 +1,7 @@
 #include "core/store/PinStore.h"
 
 #include "core/Translate.h"
+#include "core/engine/Bookmark.h"
 #include "core/engine/FolderPath.h"
 #include "core/engine/PinError.h"
 #include "core/platform/FolderIdentity.h"
@@ -189,15 +190,26 @@ void PinStore::refreshPaths() {
 }
 
 PinnedFolderPtr PinStore::pinFor(const std::string& path) {
-    return recordAt(FolderPath::normalized(path));
+    return recordAt(FolderPath::normalized(path), true);
 }
 
-PinnedFolderPtr PinStore::recordAt(const std::string& normalizedPath) {
+PinnedFolderPtr PinStore::recordAt(const std::string& normalizedPath, bool followsMove) {
     const auto identity = platform::folderIdentity(normalizedPath);
     if (identity) {
         auto found = context_.fetchByIdentity(*identity);
-        if (!found.empty())
-            return found.front();
+        if (!found.empty()) {
+            const auto& pin = found.front();
+            // The folder moved since its path was stored, maybe out of its
+            // parent where no lookup finds it: the record follows it here.
+            // The bookmark keeps the identity the record had, so every
+            // write still checks the folder against the pinned one.
+            if (followsMove && !FolderPath::equivalent(pin->path(), normalizedPath)) {
+                if (auto kept = ModelContext::identityOf(*pin->bookmark()))
+                    pin->setBookmark(Bookmark::encode(*kept, normalizedPath));
+                pin->setPath(normalizedPath);
+            }
+            return pin;
+        }
         if (context_.recordsWithoutIdentity() == 0)
             return nullptr;
     }
@@ -307,7 +319,7 @@ void PinStore::add(const std::vector<std::string>& urls) {
         auto callerName = [&] { return FolderPath::displayName(FolderPath::standardized(url)); };
         // Pinning again a folder whose unpin waits for it to come back takes
         // that unpin back: the record stays, the pin is put back.
-        if (auto pending = recordAt(FolderPath::normalized(url));
+        if (auto pending = recordAt(FolderPath::normalized(url), true);
             pending && pending->isUnpinPending()) {
             pending->setIsUnpinPending(false);
             try {
@@ -322,7 +334,7 @@ void PinStore::add(const std::vector<std::string>& urls) {
         std::string resolved;
         try {
             resolved = service_.validatePinnable(
-                url, [this](const std::string& path) { return recordAt(path) != nullptr; });
+                url, [this](const std::string& path) { return recordAt(path, false) != nullptr; });
         } catch (const std::exception& error) {
             failures.emplace(index, failureLine(callerName(), error));
             continue;
@@ -379,7 +391,7 @@ void PinStore::unpin(const std::vector<std::string>& urls) {
     std::set<PinnedFolder*> seen;
     for (const auto& url : urls) {
         std::string resolved = FolderPath::normalized(url);
-        if (auto match = recordAt(resolved)) {
+        if (auto match = recordAt(resolved, true)) {
             if (seen.insert(match.get()).second)
                 undone.push_back(undoPin(match, false));
             continue;

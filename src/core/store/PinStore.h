@@ -72,10 +72,11 @@ public:
     // the window and launch. The verbs find records by the folder's
     // identity and need no refresh.
     void refreshPaths();
-    // The record of the folder at `path`, without refreshing any: found by
-    // the folder's identity; by its stored path only when the folder cannot
-    // be reached (then the record kept for that path, shown missing) or for
-    // records whose bookmark gives no identity. Null when none.
+    // The record of the folder at `path`, without refreshing the others:
+    // found by the folder's identity (a record whose folder moved here takes
+    // this path); by its stored path only when the folder cannot be reached
+    // (then the record kept for that path, shown missing) or for records
+    // whose bookmark gives no identity. Null when none.
     PinnedFolderPtr pinFor(const std::string& path);
     std::vector<PinnedFolderPtr> fetchPins();
     void chooseFoldersToPin();
@@ -114,7 +115,7 @@ private:
     void saveIgnoringErrors();
     bool trySave();
     bool refusesInMemory();
-    PinnedFolderPtr recordAt(const std::string& normalizedPath);
+    PinnedFolderPtr recordAt(const std::string& normalizedPath, bool followsMove);
     std::int64_t nextOrder() const;
     void withEarlierDateSaved(PinnedFolder& pin, const std::function<void()>& body);
     // An unpin in two steps: the folder's date goes back (or the record is
