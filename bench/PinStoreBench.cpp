@@ -1,8 +1,10 @@
 // Timed driver: re-applying 10,000 intact pins, and adding 1,000 folders in
 // one call, on real folders and a real store file; then the cost of pinning
-// and unpinning one folder in a store of 10 pins against one of 10,000.
+// and unpinning one folder, and removing one by the remove command, in a
+// store of 10 pins against one of 10,000.
 // Usage: PinStoreBench [intact pins] [added folders] [rounds per size]
 
+#include "core/command/CommandHandler.h"
 #include "core/engine/Bookmark.h"
 #include "core/engine/FileSystemAddedDate.h"
 #include "core/store/ModelContainer.h"
@@ -84,12 +86,13 @@ double median(std::vector<double> values) {
 }
 
 struct PerPin {
-    double pin = 0, unpin = 0, pinCpu = 0, unpinCpu = 0;
+    double pin = 0, unpin = 0, pinCpu = 0, unpinCpu = 0, remove = 0, removeCpu = 0;
 };
 
 // A store that already holds `existing` pins of real folders (written
 // straight into the store, one save), then `rounds` times: pin one new
-// folder, unpin it again. Medians of wall-clock and processor time.
+// folder, unpin it again; pin it once more and remove it with the command.
+// Medians of wall-clock and processor time.
 PerPin perPinCost(const fs::path& root, int existing, int rounds) {
     fs::create_directories(root);
     Setup setup((root / "default.store").string());
@@ -99,7 +102,8 @@ PerPin perPinCost(const fs::path& root, int existing, int rounds) {
         context.insert(
             std::make_shared<PinnedFolder>(path, Bookmark::make(path), 1.7e9, order++, 1.7e9));
     context.save();
-    std::vector<double> pins, unpins, pinCpu, unpinCpu;
+    CommandHandler handler(setup.store);
+    std::vector<double> pins, unpins, pinCpu, unpinCpu, removes, removeCpu;
     for (const auto& folder : makeFolders(root / "probe", "probe-", rounds)) {
         auto start = std::chrono::steady_clock::now();
         double cpu = processorSeconds();
@@ -113,8 +117,18 @@ PerPin perPinCost(const fs::path& root, int existing, int rounds) {
         unpins.push_back(seconds(std::chrono::steady_clock::now() - start));
         if (setup.store.errorMessage())
             std::printf("  error: %s\n", setup.store.errorMessage()->c_str());
+        setup.store.add({folder});
+        const auto command = CommandHandler::parse({"remove", folder});
+        start = std::chrono::steady_clock::now();
+        cpu = processorSeconds();
+        const auto result = handler.run(command);
+        removeCpu.push_back(processorSeconds() - cpu);
+        removes.push_back(seconds(std::chrono::steady_clock::now() - start));
+        if (result.exitStatus != 0)
+            std::printf("  remove: %s\n", result.standardError.c_str());
     }
-    return {median(pins), median(unpins), median(pinCpu), median(unpinCpu)};
+    return {median(pins),     median(unpins),  median(pinCpu),
+            median(unpinCpu), median(removes), median(removeCpu)};
 }
 
 } // namespace
@@ -174,6 +188,8 @@ int main(int argc, char** argv) {
     line("add(_:) processor", small.pinCpu, large.pinCpu);
     line("unpin(_:) wall", small.unpin, large.unpin);
     line("unpin(_:) processor", small.unpinCpu, large.unpinCpu);
+    line("remove command wall", small.remove, large.remove);
+    line("remove command processor", small.removeCpu, large.removeCpu);
 
     fs::remove_all(root);
     return 0;

@@ -129,6 +129,34 @@ TEST_F(PinStoreTest, UnpinRemoveAndUnpinAll) {
     EXPECT_EQ(store.errorMessage(), "stuck \u2014 " + PinError::notOwner().errorDescription());
 }
 
+// A pinned folder moved out of its parent, where no lookup of its stored
+// path finds it, is still known by its new path with no refresh in between:
+// pinning it again is refused, unpinning it restores its date and drops the
+// record, in the store file too.
+TEST_F(PinStoreTest, AMovedFolderIsUnpinnedByItsNewPathWithoutARefresh) {
+    auto kept = folder("kept"), before = folder("before");
+    store.add({kept, before});
+    ASSERT_EQ(store.fetchPins().size(), 2u);
+    const std::string after = temp.makeFolder("elsewhere") + "/after";
+    ASSERT_EQ(std::rename(before.c_str(), after.c_str()), 0);
+    dates->dates[after] = dates->dates[before];
+    dates->dates.erase(before);
+
+    store.add({after});
+    EXPECT_EQ(store.errorMessage(), "after \u2014 이미 고정된 폴더예요.");
+    EXPECT_EQ(store.fetchPins().size(), 2u);
+
+    store.unpin({after});
+    EXPECT_FALSE(store.errorMessage());
+    EXPECT_FALSE(store.noticeMessage());
+    EXPECT_EQ(dates->dates[after], march2024);
+    const std::string copy = temp.makeFolder("copy") + "/default.store";
+    std::filesystem::copy_file(storePath, copy);
+    auto left = ModelContainer::open(copy)->mainContext().fetchAll();
+    ASSERT_EQ(left.size(), 1u);
+    EXPECT_EQ(left[0]->path(), kept);
+}
+
 // Everything an operation reported as done is in the store file itself: a
 // lost log costs nothing.
 TEST_F(PinStoreTest, TheStoreFileAloneHoldsEveryFinishedOperation) {

@@ -320,10 +320,9 @@ CommandResult CommandHandler::list(bool json) {
 }
 
 CommandResult CommandHandler::remove(const std::vector<std::string>& paths) {
-    store_.refreshPaths();
     std::vector<std::string> failures;
     for (const auto& path : paths) {
-        auto match = PinService::matchingPin(store_.fetchPins(), FolderPath::normalized(path));
+        auto match = store_.pinFor(path);
         if (!match) {
             failures.push_back(
                 FolderPath::displayName(FolderPath::standardized(path)) + " \u2014 " +

@@ -38,6 +38,11 @@ bool PinService::isUsableFolder(const std::string& path) const {
 }
 
 std::string PinService::validate(const std::string& path, const Pins& pins) const {
+    return validatePinnable(
+        path, [&](const std::string& resolved) { return matchingPin(pins, resolved) != nullptr; });
+}
+
+std::string PinService::validatePinnable(const std::string& path, const IsPinned& isPinned) const {
     std::string resolved = FolderPath::normalized(path);
     // An empty path, or a relative one whose working folder is gone, names
     // no folder (not the working folder, not one under "/").
@@ -45,7 +50,7 @@ std::string PinService::validate(const std::string& path, const Pins& pins) cons
         throw PinError::notFound();
     if (!isDirectory(resolved))
         throw PinError::notAFolder();
-    if (matchingPin(pins, resolved))
+    if (isPinned(resolved))
         throw PinError::alreadyPinned();
     FolderTraits traits = traits_(resolved);
     if (traits.isUbiquitous)
@@ -72,7 +77,11 @@ std::int64_t PinService::nextOrder(const Pins& pins) {
 }
 
 PinnedFolderPtr PinService::makePin(const std::string& path, const Pins& pins, Date now) const {
-    std::string resolved = validate(path, pins);
+    return makeValidatedPin(validate(path, pins), nextOrder(pins), now);
+}
+
+PinnedFolderPtr PinService::makeValidatedPin(const std::string& resolved, std::int64_t order,
+                                             Date now) const {
     // The identity kept and the earlier date read come from one handle, so
     // they are of one folder.
     std::optional<FolderKey> key;
@@ -96,8 +105,7 @@ PinnedFolderPtr PinService::makePin(const std::string& path, const Pins& pins, D
         key ? std::optional<Bytes>(Bookmark::encode(
                   Bookmark::Identity{key->device, key->inode, key->birth, std::nullopt}, resolved))
             : Bookmark::make(resolved);
-    return std::make_shared<PinnedFolder>(resolved, std::move(bookmark), kept, nextOrder(pins),
-                                          now);
+    return std::make_shared<PinnedFolder>(resolved, std::move(bookmark), kept, order, now);
 }
 
 void PinService::onPinnedFolder(const PinnedFolder& pin, const std::string& path,

@@ -31,6 +31,8 @@ class PinService {
 public:
     using TraitsFunction = std::function<FolderTraits(const std::string& path)>;
     using Pins = std::vector<PinnedFolderPtr>;
+    // Whether a record already holds the folder at a normalised path.
+    using IsPinned = std::function<bool(const std::string& resolvedPath)>;
 
     PinService(std::shared_ptr<const AddedDateAccessing> dates,
                std::shared_ptr<const FileManager> fileManager, TraitsFunction traits);
@@ -42,11 +44,17 @@ public:
     const AddedDateAccessing& dates() const { return *dates_; }
 
     // The normalised path of a folder that may be pinned. Throws notFound,
-    // notAFolder, alreadyPinned, iCloudManaged or unsupportedVolume.
+    // notAFolder, alreadyPinned, iCloudManaged or unsupportedVolume, in that
+    // order; `isPinned` is asked only about an existing folder.
+    std::string validatePinnable(const std::string& path, const IsPinned& isPinned) const;
+    // The same, a folder counting as pinned when one of `pins` is at its path.
     std::string validate(const std::string& path, const Pins& pins) const;
 
     // A new record for the folder, not yet stored; nothing changes on disk.
     PinnedFolderPtr makePin(const std::string& path, const Pins& pins, Date now) const;
+    // The same for a path validatePinnable() returned, with the given order.
+    PinnedFolderPtr makeValidatedPin(const std::string& resolved, std::int64_t order,
+                                     Date now) const;
 
     // Writes the pin date of the record's order to its folder.
     void applyPinDate(const PinnedFolder& pin) const;

@@ -1,8 +1,10 @@
 #include "core/store/PinStore.h"
 
 #include "core/Translate.h"
+#include "core/engine/Bookmark.h"
 #include "core/engine/FolderPath.h"
 #include "core/engine/PinError.h"
+#include "core/platform/FolderIdentity.h"
 #include "core/store/ModelContainer.h"
 #include "core/store/StoreRecovery.h"
 
@@ -39,28 +41,6 @@ std::string joinedNames(const std::vector<std::string>& names) {
 }
 
 } // namespace
-
-// One operation of an entry point. When the outermost one ends, the log is
-// folded into the store file, so that the file alone holds everything an
-// operation reported as done and a lost or damaged log costs nothing. A
-// failed checkpoint is left for the next one: the records are safe in the log.
-class PinStore::Operation {
-public:
-    explicit Operation(PinStore& store) : store_(store) { ++store_.operationDepth_; }
-    ~Operation() {
-        if (--store_.operationDepth_ != 0)
-            return;
-        try {
-            store_.context_.checkpoint();
-        } catch (const std::exception&) {
-        }
-    }
-    Operation(const Operation&) = delete;
-    Operation& operator=(const Operation&) = delete;
-
-private:
-    PinStore& store_;
-};
 
 namespace {
 
@@ -204,10 +184,50 @@ std::vector<PinnedFolderPtr> PinStore::fetchPins() {
 }
 
 void PinStore::refreshPaths() {
-    Operation operation(*this);
     for (const auto& pin : fetchPins())
         pin->setIsMissing(!service_.resolveLocation(*pin));
     saveIgnoringErrors();
+}
+
+PinnedFolderPtr PinStore::pinFor(const std::string& path) {
+    return recordAt(FolderPath::normalized(path), true);
+}
+
+PinnedFolderPtr PinStore::recordAt(const std::string& normalizedPath, bool followsMove) {
+    const auto identity = platform::folderIdentity(normalizedPath);
+    if (identity) {
+        auto found = context_.fetchByIdentity(*identity);
+        if (!found.empty()) {
+            const auto& pin = found.front();
+            // The folder moved since its path was stored, maybe out of its
+            // parent where no lookup finds it: the record follows it here.
+            // The bookmark keeps the identity the record had, so every
+            // write still checks the folder against the pinned one.
+            if (followsMove && !FolderPath::equivalent(pin->path(), normalizedPath)) {
+                if (auto kept = ModelContext::identityOf(*pin->bookmark()))
+                    pin->setBookmark(Bookmark::encode(*kept, normalizedPath));
+                pin->setPath(normalizedPath);
+            }
+            return pin;
+        }
+        if (context_.recordsWithoutIdentity() == 0)
+            return nullptr;
+    }
+    // A folder that is there is another folder than any record with an
+    // identity kept at its path; one that cannot be reached is known only
+    // by the path its record keeps.
+    for (const auto& pin : fetchPins()) {
+        if (identity && pin->bookmark() && ModelContext::identityOf(*pin->bookmark()))
+            continue;
+        if (FolderPath::equivalent(pin->path(), normalizedPath))
+            return pin;
+    }
+    return nullptr;
+}
+
+std::int64_t PinStore::nextOrder() const {
+    const auto highest = context_.highestOrder();
+    return highest ? *highest + 1 : 0;
 }
 
 PinStore::Message PinStore::reapplyOne(const PinnedFolderPtr& pin) {
@@ -240,7 +260,6 @@ void PinStore::reapplyAll(bool reportsEveryPin) {
     // In memory there is nothing to re-apply: no record can be made there.
     if (context_.isStoredInMemoryOnly())
         return;
-    Operation operation(*this);
     std::vector<std::string> failures;
     for (const auto& pin : fetchPins()) {
         try {
@@ -264,7 +283,6 @@ void PinStore::reapplyAll(bool reportsEveryPin) {
 void PinStore::reapply(const std::vector<PinnedFolderPtr>& pins) {
     if (context_.isStoredInMemoryOnly())
         return;
-    Operation operation(*this);
     for (const auto& pin : pins) {
         if (!context_.contains(pin))
             continue; // removed meanwhile
@@ -282,11 +300,9 @@ void PinStore::reapply(const std::vector<PinnedFolderPtr>& pins) {
 void PinStore::add(const std::vector<std::string>& urls) {
     if (urls.empty())
         return;
-    Operation operation(*this);
     setNoticeMessage(std::nullopt);
     if (refusesInMemory())
         return;
-    refreshPaths();
 
     // Failure lines by the caller's order of the folders.
     std::map<std::size_t, std::string> failures;
@@ -301,10 +317,9 @@ void PinStore::add(const std::vector<std::string>& urls) {
         const std::string& url = urls[index];
         // Failures name the folder as the caller gave it, not where it resolved.
         auto callerName = [&] { return FolderPath::displayName(FolderPath::standardized(url)); };
-        auto pins = fetchPins();
         // Pinning again a folder whose unpin waits for it to come back takes
         // that unpin back: the record stays, the pin is put back.
-        if (auto pending = PinService::matchingPin(pins, FolderPath::normalized(url));
+        if (auto pending = recordAt(FolderPath::normalized(url), true);
             pending && pending->isUnpinPending()) {
             pending->setIsUnpinPending(false);
             try {
@@ -318,7 +333,8 @@ void PinStore::add(const std::vector<std::string>& urls) {
         }
         std::string resolved;
         try {
-            resolved = service_.validate(url, pins);
+            resolved = service_.validatePinnable(
+                url, [this](const std::string& path) { return recordAt(path, false) != nullptr; });
         } catch (const std::exception& error) {
             failures.emplace(index, failureLine(callerName(), error));
             continue;
@@ -328,7 +344,7 @@ void PinStore::add(const std::vector<std::string>& urls) {
 
         PinnedFolderPtr pin;
         try {
-            pin = service_.makePin(resolved, pins, currentDate());
+            pin = service_.makeValidatedPin(resolved, nextOrder(), currentDate());
         } catch (const std::exception& error) {
             failures.emplace(index, failureLine(callerName(), error));
             continue;
@@ -365,20 +381,17 @@ void PinStore::add(const std::vector<std::string>& urls) {
 }
 
 void PinStore::unpin(const std::vector<std::string>& urls) {
-    Operation operation(*this);
     if (!urls.empty() && context_.isStoredInMemoryOnly()) {
         setNoticeMessage(std::nullopt);
         setErrorMessage(inMemoryRefusal());
         return;
     }
-    refreshPaths();
-    auto pins = fetchPins();
     std::vector<std::string> failures, resetNames, restoredNames, untouchedNames;
     std::vector<Undone> undone;
     std::set<PinnedFolder*> seen;
     for (const auto& url : urls) {
         std::string resolved = FolderPath::normalized(url);
-        if (auto match = PinService::matchingPin(pins, resolved)) {
+        if (auto match = recordAt(resolved, true)) {
             if (seen.insert(match.get()).second)
                 undone.push_back(undoPin(match, false));
             continue;
@@ -426,7 +439,6 @@ void PinStore::unpin(const std::vector<std::string>& urls) {
 PinStore::Message PinStore::remove(const PinnedFolderPtr& pin) {
     if (context_.isStoredInMemoryOnly())
         return inMemoryRefusal();
-    Operation operation(*this);
     std::vector<Undone> undone{undoPin(pin, pin->isMissing())};
     return joinedLines(commitUnpins(undone));
 }
@@ -480,7 +492,6 @@ std::vector<std::string> PinStore::commitUnpins(std::vector<Undone>& undone) {
 }
 
 void PinStore::unpinAll() {
-    Operation operation(*this);
     if (refusesInMemory())
         return;
     std::vector<Undone> undone;
@@ -521,7 +532,6 @@ void PinStore::regrantAccess(const PinnedFolderPtr& pin) {
     // have removed this record meanwhile, and then there is nothing to grant.
     if (!context_.contains(pin))
         return;
-    Operation operation(*this);
     try {
         withEarlierDateSaved(*pin, [&] { service_.regrantAccess(*pin, chosen->front()); });
     } catch (const StoreError&) {

@@ -68,8 +68,16 @@ public:
     // date is saved before the pin date goes back over it; a failed save
     // leaves that folder as it is and shows in errorMessage.
     void reapply(const std::vector<PinnedFolderPtr>& pins);
-    // Brings stored paths and the missing flags up to date.
+    // Brings stored paths and the missing flags up to date: for the list,
+    // the window and launch. The verbs find records by the folder's
+    // identity and need no refresh.
     void refreshPaths();
+    // The record of the folder at `path`, without refreshing the others:
+    // found by the folder's identity (a record whose folder moved here takes
+    // this path); by its stored path only when the folder cannot be reached
+    // (then the record kept for that path, shown missing) or for records
+    // whose bookmark gives no identity. Null when none.
+    PinnedFolderPtr pinFor(const std::string& path);
     std::vector<PinnedFolderPtr> fetchPins();
     void chooseFoldersToPin();
     void regrantAccess(const PinnedFolderPtr& pin);
@@ -103,12 +111,12 @@ public:
     static std::string unpinAllAwayText();
 
 private:
-    class Operation;
-
     void setMessage(Message& field, Message value, ObserverList<const Message&>& observers);
     void saveIgnoringErrors();
     bool trySave();
     bool refusesInMemory();
+    PinnedFolderPtr recordAt(const std::string& normalizedPath, bool followsMove);
+    std::int64_t nextOrder() const;
     void withEarlierDateSaved(PinnedFolder& pin, const std::function<void()>& body);
     // An unpin in two steps: the folder's date goes back (or the record is
     // marked to wait for it), then one save removes the records of a batch.
@@ -131,7 +139,6 @@ private:
     ObserverList<const Message&> errorMessageChanged_;
     ObserverList<const Message&> noticeMessageChanged_;
     ObserverList<const ModelChange&>::Token changeToken_ = 0;
-    int operationDepth_ = 0;
     bool savesBeforeDateWrite_ = false;
 };
 
