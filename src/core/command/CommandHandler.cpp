@@ -2,8 +2,8 @@
 
 #include "core/PinStatusText.h"
 #include "core/Translate.h"
-#include "core/engine/FolderPath.h"
 #include "core/integration/FileManagerEntries.h"
+#include "core/record/FolderPath.h"
 #include "core/store/PinStore.h"
 
 #include <CLI/CLI.hpp>

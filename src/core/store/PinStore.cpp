@@ -1,8 +1,8 @@
 #include "core/store/PinStore.h"
 
 #include "core/Translate.h"
-#include "core/engine/FolderPath.h"
 #include "core/engine/PinError.h"
+#include "core/record/FolderPath.h"
 #include "core/store/ModelContainer.h"
 #include "core/store/StoreRecovery.h"
 
