@@ -33,7 +33,7 @@ struct Fixture {
             auto pin = std::make_shared<PinnedFolder>(path.toStdString(), std::nullopt,
                                                       std::nullopt, i, 1.7e9);
             pin->setIsLocked(i % 7 == 0);
-            store.context().insert(pin);
+            container->mainContext().insert(pin);
         }
     }
 };
@@ -59,7 +59,7 @@ void BM_ChangeOneRecordOf1000(benchmark::State& state) {
     Fixture fixture;
     PinListView view(fixture.store, PinListView::Style::window, {});
     showAndPaint(view);
-    auto pins = fixture.store.context().fetchAll();
+    auto pins = fixture.store.fetchPins();
     bool missing = false;
     for (auto _ : state) {
         missing = !missing;

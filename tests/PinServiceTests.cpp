@@ -1,8 +1,8 @@
 #include "core/engine/Bookmark.h"
-#include "core/engine/FolderPath.h"
 #include "core/engine/PinError.h"
 #include "core/engine/PinService.h"
 #include "core/platform/FolderIdentity.h"
+#include "core/record/FolderPath.h"
 #include "support/FakeDates.h"
 #include "support/TempDir.h"
 

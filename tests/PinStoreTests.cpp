@@ -1,5 +1,5 @@
-#include "core/engine/FolderPath.h"
 #include "core/engine/PinError.h"
+#include "core/record/FolderPath.h"
 #include "core/store/ModelContainer.h"
 #include "core/store/PinStore.h"
 #include "support/FakeDates.h"

@@ -5,10 +5,10 @@
 #include "core/Translate.h"
 #include "core/command/CommandChannel.h"
 #include "core/command/CommandHandler.h"
-#include "core/engine/FolderPath.h"
 #include "core/engine/PinError.h"
 #include "core/integration/EntrySelection.h"
 #include "core/platform/LocalSocket.h"
+#include "core/record/FolderPath.h"
 #include "core/store/PinStore.h"
 #include "core/store/StoreRecovery.h"
 

@@ -2,7 +2,7 @@
 
 #include "core/Translate.h"
 #include "core/platform/FolderAccess.h"
-#include "core/store/PinnedFolder.h"
+#include "core/record/PinnedFolder.h"
 
 namespace skyloom {
 

@@ -61,7 +61,7 @@ protected:
 
 TEST_F(PinListTest, ModelFollowsEveryChangeRowByRow) {
     pinFolders({"a", "b"});
-    PinListModel model(store.context());
+    PinListModel model(store);
     QSignalSpy inserted(&model, &QAbstractItemModel::rowsInserted);
     QSignalSpy removed(&model, &QAbstractItemModel::rowsRemoved);
     QSignalSpy moved(&model, &QAbstractItemModel::rowsMoved);

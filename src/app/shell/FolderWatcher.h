@@ -2,7 +2,7 @@
 
 #include "app/shell/FolderEvents.h"
 #include "core/ObserverList.h"
-#include "core/store/PinnedFolder.h"
+#include "core/record/PinnedFolder.h"
 
 #include <QObject>
 

@@ -4,13 +4,13 @@
 
 namespace skyloom::app {
 
-PinListModel::PinListModel(ModelContext& context, QObject* parent)
-    : QAbstractListModel(parent), context_(context), pins_(context.fetchAll()) {
-    token_ = context_.changes().add([this](const ModelChange& change) { apply(change); });
+PinListModel::PinListModel(PinStore& store, QObject* parent)
+    : QAbstractListModel(parent), store_(store), pins_(store.fetchPins()) {
+    token_ = store_.changes().add([this](const ModelChange& change) { apply(change); });
 }
 
 PinListModel::~PinListModel() {
-    context_.changes().remove(token_);
+    store_.changes().remove(token_);
 }
 
 void PinListModel::apply(const ModelChange& change) {

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "core/store/ModelContext.h"
+#include "core/store/PinStore.h"
 
 #include <QAbstractListModel>
 
@@ -8,7 +8,7 @@
 
 namespace skyloom::app {
 
-// The live query of the pin list: every record of the context in `order`,
+// The live query of the pin list: every record of the store in `order`,
 // following each insert, delete, move and field change as it happens.
 class PinListModel : public QAbstractListModel {
     Q_OBJECT
@@ -22,7 +22,7 @@ public:
         IsLockedRole,
     };
 
-    explicit PinListModel(ModelContext& context, QObject* parent = nullptr);
+    explicit PinListModel(PinStore& store, QObject* parent = nullptr);
     ~PinListModel() override;
 
     int rowCount(const QModelIndex& parent = {}) const override;
@@ -38,7 +38,7 @@ public:
 private:
     void apply(const ModelChange& change);
 
-    ModelContext& context_;
+    PinStore& store_;
     ObserverList<const ModelChange&>::Token token_;
     std::vector<PinnedFolderPtr> pins_;
 };

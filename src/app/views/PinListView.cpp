@@ -118,7 +118,7 @@ QWidget* makeEmptyState(QWidget* parent) {
 
 PinListView::PinListView(PinStore& store, Style style, AppActions actions, QWidget* parent)
     : QWidget(parent), store_(store), style_(style), actions_(std::move(actions)),
-      model_(new PinListModel(store.context(), this)) {
+      model_(new PinListModel(store, this)) {
     setObjectName("pins.root");
     if (style_ == Style::menuBar)
         setMinimumSize(340, 320);

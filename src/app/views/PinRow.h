@@ -1,7 +1,7 @@
 #pragma once
 
 #include "core/PinStatusText.h"
-#include "core/store/PinnedFolder.h"
+#include "core/record/PinnedFolder.h"
 
 #include <QIcon>
 #include <QRect>

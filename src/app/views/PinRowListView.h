@@ -1,6 +1,6 @@
 #pragma once
 
-#include "core/store/PinnedFolder.h"
+#include "core/record/PinnedFolder.h"
 
 #include <QListView>
 

@@ -138,7 +138,7 @@ SettingsView::SettingsView(PinStore& store, AppActions actions, LaunchAtLogin la
 
     errorToken_ = store_.errorMessageChanged().add([this](const auto&) { updateMessage(); });
     noticeToken_ = store_.noticeMessageChanged().add([this](const auto&) { updateMessage(); });
-    changesToken_ = store_.context().changes().add([this](const ModelChange& change) {
+    changesToken_ = store_.changes().add([this](const ModelChange& change) {
         if (change.kind == ModelChange::Kind::inserted || change.kind == ModelChange::Kind::deleted)
             updateUnpinAll();
     });
@@ -159,7 +159,7 @@ QSize SettingsView::sizeHint() const {
 SettingsView::~SettingsView() {
     store_.errorMessageChanged().remove(errorToken_);
     store_.noticeMessageChanged().remove(noticeToken_);
-    store_.context().changes().remove(changesToken_);
+    store_.changes().remove(changesToken_);
 }
 
 QString SettingsView::versionString(const QString& shortVersion, const QString& buildVersion) {
@@ -397,7 +397,7 @@ void SettingsView::updateMessage() {
 }
 
 void SettingsView::updateUnpinAll() {
-    unpinAll_->setEnabled(!store_.context().fetchAll().empty());
+    unpinAll_->setEnabled(!store_.fetchPins().empty());
 }
 
 void SettingsView::launchAtLoginChanged(bool value) {

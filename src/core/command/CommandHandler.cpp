@@ -2,8 +2,8 @@
 
 #include "core/PinStatusText.h"
 #include "core/Translate.h"
-#include "core/engine/FolderPath.h"
 #include "core/integration/FileManagerEntries.h"
+#include "core/record/FolderPath.h"
 #include "core/store/PinStore.h"
 
 #include <CLI/CLI.hpp>
@@ -231,7 +231,7 @@ CommandResult CommandHandler::run(const ParsedCommand& command) {
     CommandResult result = runVerb(command);
     // An answer from the stand-in list is not the user's list; it says so
     // and never passes for success.
-    if (needsStore(command.verb) && store_.context().isStoredInMemoryOnly()) {
+    if (needsStore(command.verb) && store_.isStoredInMemoryOnly()) {
         result.standardError =
             withNewline(translate(SKYLOOM_TRANSLATE_NOOP(
                 "Skyloom", "이 답은 임시 목록에서 나왔어요. 저장된 고정 목록을 열지 못했어요."))) +

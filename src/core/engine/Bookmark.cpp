@@ -1,7 +1,7 @@
 #include "core/engine/Bookmark.h"
 
-#include "core/engine/FolderPath.h"
 #include "core/platform/FolderIdentity.h"
+#include "core/record/FolderPath.h"
 
 #include <cstring>
 #include <dirent.h>

@@ -1,7 +1,7 @@
 #pragma once
 
 #include "core/platform/FolderIdentity.h"
-#include "core/store/PinnedFolder.h"
+#include "core/record/PinnedFolder.h"
 
 #include <cstdint>
 #include <optional>

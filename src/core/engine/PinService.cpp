@@ -1,9 +1,9 @@
 #include "core/engine/PinService.h"
 
 #include "core/engine/Bookmark.h"
-#include "core/engine/FolderPath.h"
 #include "core/engine/PinError.h"
 #include "core/platform/FolderRules.h"
+#include "core/record/FolderPath.h"
 
 #include <algorithm>
 #include <cmath>

@@ -3,7 +3,7 @@
 #include "core/engine/FileManager.h"
 #include "core/engine/FileSystemAddedDate.h"
 #include "core/engine/FolderTraits.h"
-#include "core/store/PinnedFolder.h"
+#include "core/record/PinnedFolder.h"
 
 #include <functional>
 #include <memory>

@@ -2,7 +2,7 @@
 
 #include "core/ObserverList.h"
 #include "core/platform/FolderIdentity.h"
-#include "core/store/PinnedFolder.h"
+#include "core/record/PinnedFolder.h"
 #include "core/store/StoreError.h"
 
 #include <cstdint>

@@ -2,9 +2,9 @@
 
 #include "core/Translate.h"
 #include "core/engine/Bookmark.h"
-#include "core/engine/FolderPath.h"
 #include "core/engine/PinError.h"
 #include "core/platform/FolderIdentity.h"
+#include "core/record/FolderPath.h"
 #include "core/store/ModelContainer.h"
 #include "core/store/StoreRecovery.h"
 

@@ -32,8 +32,9 @@ public:
     // shared()); once the store exists it takes the desktop at once.
     static void installDesktop(std::shared_ptr<Desktop> desktop);
 
-    ModelContext& context() { return context_; }
-    const PinService& service() const { return service_; }
+    // Whether the records live only in memory (the store file could not be
+    // opened): answers from them are not the user's list.
+    bool isStoredInMemoryOnly() const { return context_.isStoredInMemoryOnly(); }
 
     const Message& errorMessage() const { return errorMessage_; }
     const Message& noticeMessage() const { return noticeMessage_; }

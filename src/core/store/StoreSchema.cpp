@@ -1,8 +1,8 @@
 #include "core/store/StoreSchema.h"
 
 #include "core/UniqueFd.h"
+#include "core/record/PinnedFolder.h"
 #include "core/store/ModelContext.h"
-#include "core/store/PinnedFolder.h"
 #include "core/store/StoreError.h"
 
 #include <SQLiteCpp/SQLiteCpp.h>

@@ -1,4 +1,4 @@
-#include "core/engine/FolderPath.h"
+#include "core/record/FolderPath.h"
 
 #include "core/platform/FolderRules.h"
 #include "core/platform/PathText.h"

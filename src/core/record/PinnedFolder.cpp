@@ -1,6 +1,6 @@
-#include "core/store/PinnedFolder.h"
+#include "core/record/PinnedFolder.h"
 
-#include "core/engine/FolderPath.h"
+#include "core/record/FolderPath.h"
 
 #include <utility>
 
