@@ -214,7 +214,11 @@ TEST(ShellSessionEndTest, EndingSignalsQuitCleanly) {
         QProcess pin;
         pin.setProcessEnvironment(session.environment);
         pin.start(SKYLOOM_CLI, {"pin", QString::fromStdString(session.temp.makeFolder("work"))});
-        ::kill(static_cast<pid_t>(app.processId()), number);
+        // A process that already ended has no id: kill(0) would hit this whole
+        // process group, the test runner included.
+        const auto pid = static_cast<pid_t>(app.processId());
+        ASSERT_GT(pid, 0) << "the app is not running";
+        ::kill(pid, number);
         ASSERT_TRUE(QTest::qWaitFor([&] { return app.state() == QProcess::NotRunning; }, 5000));
         EXPECT_EQ(app.exitStatus(), QProcess::NormalExit);
         EXPECT_EQ(app.exitCode(), 0);

@@ -257,8 +257,17 @@ bool FolderEvents::readFanotify(std::vector<Event>& events) {
         if (got <= 0)
             break;
         heard = true;
-        auto* metadata = reinterpret_cast<const fanotify_event_metadata*>(buffer);
-        for (; FAN_EVENT_OK(metadata, got); metadata = FAN_EVENT_NEXT(metadata, got)) {
+        // Events with file handles are aligned to 4 bytes only: each header
+        // is copied out rather than read in place.
+        for (ssize_t offset = 0;
+             offset + static_cast<ssize_t>(sizeof(fanotify_event_metadata)) <= got;) {
+            fanotify_event_metadata header;
+            std::memcpy(&header, buffer + offset, sizeof header);
+            const fanotify_event_metadata* metadata = &header;
+            if (header.event_len < sizeof header || offset + header.event_len > got)
+                break;
+            const char* start = buffer + offset;
+            offset += header.event_len;
             if (metadata->vers != FANOTIFY_METADATA_VERSION)
                 return heard;
             if (metadata->mask & FAN_Q_OVERFLOW) {
@@ -266,8 +275,8 @@ bool FolderEvents::readFanotify(std::vector<Event>& events) {
                 continue;
             }
             // The folder is named by its file handle in the first record.
-            const char* record = reinterpret_cast<const char*>(metadata) + metadata->metadata_len;
-            const char* end = reinterpret_cast<const char*>(metadata) + metadata->event_len;
+            const char* record = start + metadata->metadata_len;
+            const char* end = start + metadata->event_len;
             if (record + sizeof(fanotify_event_info_fid) + sizeof(file_handle) > end)
                 continue;
             fanotify_event_info_fid info;
