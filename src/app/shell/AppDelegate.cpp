@@ -59,10 +59,11 @@ bool AppDelegate::handOffToRunningApp(const QStringList& arguments,
     try {
         return CommandChannel::send(socket, request, handOffTimeout).has_value();
     } catch (const CommandChannelError& error) {
-        // An app holds the channel but did not answer: a second one would
-        // fight it over the store.
         qCWarning(lcShell).noquote() << error.what();
-        return true;
+        // Nothing went out (the socket leads to another program, say): no
+        // app of ours has the start, so this one runs. Otherwise an app took
+        // it and did not answer: a second one would fight it over the store.
+        return !error.nothingSent();
     }
 }
 
