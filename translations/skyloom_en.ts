@@ -654,7 +654,7 @@
         <translation>Checking for Updates…</translation>
     </message>
     <message>
-        <source>파일 관리자의 목록 보기에서 접근 시간 열로 정렬하세요. Dolphin과 Nautilus는 &apos;Accessed&apos;, Nemo·Caja·Thunar는 &apos;Date Accessed&apos;라고 써요(한국어 화면에서는 &apos;접근&apos;이 들어간 이름). 오래된 순이면 맨 아래로 가요.</source>
+        <source>파일 관리자의 목록 보기에서 접근 시간 열로 정렬하세요. Dolphin·Nemo·Caja는 &apos;접근한 날짜&apos;, Nautilus는 &apos;접근 시각&apos;, Thunar는 &apos;엑세스한 날짜&apos; 열이에요. 오래된 순이면 맨 아래로 가요.</source>
         <translation>Sort the file manager&apos;s list view by its access-time column: &quot;Accessed&quot; in Dolphin and Nautilus, &quot;Date Accessed&quot; in Nemo, Caja and Thunar. Oldest first puts them at the bottom.</translation>
     </message>
     <message>

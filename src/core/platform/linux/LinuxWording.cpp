@@ -106,10 +106,9 @@ constexpr Wording linuxWordings[] = {
      // Each file manager names the column its own way; these are the names
      // their list views show.
      SKYLOOM_TRANSLATE_NOOP("Skyloom",
-                            "파일 관리자의 목록 보기에서 접근 시간 열로 정렬하세요. Dolphin과 "
-                            "Nautilus는 'Accessed', Nemo·Caja·Thunar는 'Date Accessed'라고 "
-                            "써요(한국어 화면에서는 '접근'이 들어간 이름). 오래된 순이면 맨 "
-                            "아래로 가요.")},
+                            "파일 관리자의 목록 보기에서 접근 시간 열로 정렬하세요. "
+                            "Dolphin·Nemo·Caja는 '접근한 날짜', Nautilus는 '접근 시각', "
+                            "Thunar는 '엑세스한 날짜' 열이에요. 오래된 순이면 맨 아래로 가요.")},
     {SKYLOOM_TRANSLATE_NOOP("Skyloom", "Finder에서 바로 고정"),
      SKYLOOM_TRANSLATE_NOOP("Skyloom", "파일 관리자에서 바로 고정")},
     {SKYLOOM_TRANSLATE_NOOP(
