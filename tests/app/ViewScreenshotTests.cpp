@@ -37,24 +37,7 @@ TEST_F(Screenshots, DISABLED_Views) {
     // SKYLOOM_SCREENSHOT_DARK=1: Fusion with a dark palette (qt6ct's "darker").
     if (qEnvironmentVariableIntValue("SKYLOOM_SCREENSHOT_DARK")) {
         QApplication::setStyle(QStyleFactory::create("Fusion"));
-        QPalette dark;
-        const std::pair<QPalette::ColorRole, QRgb> colors[] = {
-            {QPalette::Window, 0x424242},
-            {QPalette::WindowText, 0xd6d6d6},
-            {QPalette::Base, 0x303030},
-            {QPalette::AlternateBase, 0x4a4a4a},
-            {QPalette::Text, 0xd6d6d6},
-            {QPalette::Button, 0x4c4c4c},
-            {QPalette::ButtonText, 0xd6d6d6},
-            {QPalette::Highlight, 0x2a82da},
-            {QPalette::HighlightedText, 0xffffff},
-            {QPalette::PlaceholderText, 0x707070},
-            {QPalette::Light, 0x5c5c5c},
-            {QPalette::Dark, 0x2a2a2a},
-            {QPalette::Mid, 0x383838}};
-        for (auto [role, rgb] : colors)
-            dark.setColor(role, QColor(rgb));
-        QApplication::setPalette(dark);
+        QApplication::setPalette(test::darkerPalette());
     }
     auto paths = pinFolders({"Documents/회의록", "Projects/skyloom", "Downloads",
                              "Photos/2024 여름 여행/편집본/최종 선택/인화할 사진 모음", "Archive",

@@ -1,5 +1,7 @@
 #pragma once
 
+#include <QPalette>
+
 #include "core/engine/PinService.h"
 #include "core/store/ModelContainer.h"
 #include "core/store/PinStore.h"
@@ -52,5 +54,26 @@ protected:
         return paths;
     }
 };
+
+// qt6ct's "darker" colour scheme with Fusion, as a palette.
+inline QPalette darkerPalette() {
+    QPalette p;
+    for (const auto& [role, rgb] : std::initializer_list<std::pair<QPalette::ColorRole, QRgb>>{
+             {QPalette::Window, 0x424242},
+             {QPalette::WindowText, 0xd6d6d6},
+             {QPalette::Base, 0x303030},
+             {QPalette::AlternateBase, 0x4a4a4a},
+             {QPalette::Text, 0xd6d6d6},
+             {QPalette::Button, 0x4c4c4c},
+             {QPalette::ButtonText, 0xd6d6d6},
+             {QPalette::Highlight, 0x2a82da},
+             {QPalette::HighlightedText, 0xffffff},
+             {QPalette::PlaceholderText, 0x707070},
+             {QPalette::Light, 0x5c5c5c},
+             {QPalette::Dark, 0x2a2a2a},
+             {QPalette::Mid, 0x383838}})
+        p.setColor(role, QColor(rgb));
+    return p;
+}
 
 } // namespace skyloom::test

@@ -91,20 +91,10 @@ std::string shellQuoted(const std::string& text) {
     return out + "'";
 }
 
-// `text` as one argument of a desktop entry's Exec key: quoted, '%' doubled,
-// then escaped as a string value.
-std::string desktopExecArgument(const std::string& text) {
-    std::string quoted = "\"";
-    for (char c : text) {
-        if (c == '"' || c == '`' || c == '$' || c == '\\')
-            quoted += '\\';
-        quoted += c;
-        if (c == '%')
-            quoted += '%';
-    }
-    quoted += '"';
+// A string value of a key file as GLib reads it.
+std::string keyFileString(const std::string& text) {
     std::string out;
-    for (char c : quoted) {
+    for (char c : text) {
         switch (c) {
         case '\\':
             out += "\\\\";
@@ -122,7 +112,24 @@ std::string desktopExecArgument(const std::string& text) {
             out += c;
         }
     }
+    if (!out.empty() && out[0] == ' ')
+        out = "\\s" + out.substr(1);
     return out;
+}
+
+// `text` as one argument of a desktop entry's Exec key: quoted, '%' doubled,
+// then escaped as a string value.
+std::string desktopExecArgument(const std::string& text) {
+    std::string quoted = "\"";
+    for (char c : text) {
+        if (c == '"' || c == '`' || c == '$' || c == '\\')
+            quoted += '\\';
+        quoted += c;
+        if (c == '%')
+            quoted += '%';
+    }
+    quoted += '"';
+    return keyFileString(quoted);
 }
 
 std::string desktopString(const std::string& text) {
@@ -160,32 +167,6 @@ std::string script(const std::string& program, const char* verb, const char* fil
     return "#!/bin/sh\n" + std::string(marker) + entryAssignment(fileManager) + "\nexport " +
            EntrySelection::entryVariable + "\n[ \"$#\" -gt 0 ] || set -- \"\"\nexec " +
            shellQuoted(program) + " " + verb + " -- \"$@\"\n";
-}
-
-// A string value of a key file as GLib reads it.
-std::string keyFileString(const std::string& text) {
-    std::string out;
-    for (char c : text) {
-        switch (c) {
-        case '\\':
-            out += "\\\\";
-            break;
-        case '\n':
-            out += "\\n";
-            break;
-        case '\t':
-            out += "\\t";
-            break;
-        case '\r':
-            out += "\\r";
-            break;
-        default:
-            out += c;
-        }
-    }
-    if (!out.empty() && out[0] == ' ')
-        out = "\\s" + out.substr(1);
-    return out;
 }
 
 // Nemo splits Exec by the shell's quoting rules (no shell runs) after putting
