@@ -226,7 +226,8 @@ TEST_F(AccessibilityTest, ScreenReadersHearAlertsHeadingsAndTheDefault) {
     EXPECT_EQ(store.errorMessage().value_or(""),
               "smb://server/share/Docs \u2014 이 컴퓨터의 폴더만 고정할 수 있어요. 네트워크 "
               "주소는 고정할 수 없어요.");
-    // The new pin is selected and in view.
+    // The new pin is selected and in view, once the batch is in.
+    QCoreApplication::processEvents();
     EXPECT_EQ(panel.rowsView()->currentIndex().row(), 1);
 
     // A folder name that looks like markup is shown as it is, tooltips included.

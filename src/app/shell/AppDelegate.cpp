@@ -1,6 +1,7 @@
 #include "app/shell/AppDelegate.h"
 
 #include "app/Logging.h"
+#include "app/shell/EventLoopPacing.h"
 
 #include "core/command/CommandChannel.h"
 #include "core/store/PinStore.h"
@@ -28,9 +29,18 @@ AppDelegate::AppDelegate(PinStore& store, QObject* parent)
     : QObject(parent), bringManagerForward([this](const std::string&) { store_.openManager(); }),
       store_(store), handler_(store, /*inApp=*/true), updater_(this),
       commands_([this](const CommandRequest& request) { return handle(request); }, this),
-      activation_([this] { store_.reapplyAll(); }, this), folders_(store, this) {}
+      activation_([this] { store_.reapplyAll(); }, this), folders_(store, this) {
+    // The window answers while the store works; a command that arrives
+    // meanwhile waits until the store is free.
+    store_.setPacing(EventLoopPacing::make());
+    commands_.setReady([this] { return !store_.isBusy(); });
+    idleToken_ = store_.becameIdle().add([this] { commands_.resume(); });
+}
 
-AppDelegate::~AppDelegate() = default;
+AppDelegate::~AppDelegate() {
+    store_.becameIdle().remove(idleToken_);
+    store_.setPacing({});
+}
 
 std::string AppDelegate::launcherActivationToken() {
     for (const char* variable : {"XDG_ACTIVATION_TOKEN", "DESKTOP_STARTUP_ID"}) {

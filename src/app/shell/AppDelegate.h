@@ -87,6 +87,7 @@ private:
     CommandService commands_;
     ActivationWatcher activation_;
     FolderWatcher folders_;
+    ObserverList<>::Token idleToken_ = 0;
     bool wasLaunchedByUser_ = false;
 };
 

@@ -186,6 +186,8 @@ void CommandService::processQueue() {
             waitForModal(modal);
             break;
         }
+        if (isReady_ && !isReady_())
+            break;
         Client* client = queue_.front();
         queue_.pop_front();
         std::optional<std::string> answer;
@@ -211,6 +213,11 @@ void CommandService::processQueue() {
         writeTo(*client);
     }
     running_ = false;
+}
+
+void CommandService::resume() {
+    if (!queue_.empty())
+        QMetaObject::invokeMethod(this, &CommandService::processQueue, Qt::QueuedConnection);
 }
 
 void CommandService::waitForModal(QWidget* modal) {

@@ -46,6 +46,11 @@ public:
     bool isListening() const;
     void close();
 
+    // Requests wait while this says no (the store is busy with a change
+    // asked for in the window); resume() runs them once it says yes.
+    void setReady(std::function<bool()> isReady) { isReady_ = std::move(isReady); }
+    void resume();
+
     // Connections currently held (reading, waiting or being answered).
     std::size_t clientCount() const { return clients_.size(); }
 
@@ -69,6 +74,7 @@ private:
     std::unique_ptr<QSocketNotifier> listenNotifier_;
     std::list<std::unique_ptr<Client>> clients_;
     std::deque<Client*> queue_;
+    std::function<bool()> isReady_;
     bool running_ = false;
     QWidget* awaitedModal_ = nullptr;
 };

@@ -19,6 +19,7 @@
 #include <QPainter>
 #include <QPushButton>
 #include <QStackedWidget>
+#include <QTimer>
 #include <QToolButton>
 #include <QVBoxLayout>
 
@@ -197,11 +198,23 @@ PinListView::PinListView(PinStore& store, Style style, AppActions actions, QWidg
     connect(model_, &QAbstractItemModel::rowsInserted, this, &PinListView::updateEmptyState);
     // A new pin, from the chooser, a drop or the command line, is shown and
     // selected, wherever it lands in the list.
+    // A batch of a thousand pins arrives row by row: selecting each one
+    // would lay the whole list out a thousand times, so the last of them is
+    // selected once the batch is in.
     connect(model_, &QAbstractItemModel::rowsInserted, this,
             [this](const QModelIndex&, int, int last) {
-                const QModelIndex index = model_->index(last);
-                rows_->setCurrentIndex(index);
-                rows_->scrollTo(index);
+                const bool scheduled = newestRow_.isValid();
+                newestRow_ = model_->index(last);
+                if (scheduled)
+                    return;
+                QTimer::singleShot(0, this, [this] {
+                    const QModelIndex index = newestRow_;
+                    newestRow_ = QPersistentModelIndex();
+                    if (!index.isValid())
+                        return;
+                    rows_->setCurrentIndex(index);
+                    rows_->scrollTo(index);
+                });
             });
     connect(model_, &QAbstractItemModel::rowsRemoved, this, &PinListView::updateEmptyState);
     connect(model_, &QAbstractItemModel::modelReset, this, &PinListView::updateEmptyState);

@@ -5,6 +5,7 @@
 #include "core/store/PinStore.h"
 
 #include <QHash>
+#include <QPersistentModelIndex>
 #include <QWidget>
 
 #include <optional>
@@ -78,6 +79,8 @@ private:
     QPushButton* add_ = nullptr;
     QLabel* announcer_ = nullptr;
     QHash<std::int64_t, int> statuses_;
+    // The newest row of a batch still being inserted, selected once it is in.
+    QPersistentModelIndex newestRow_;
     bool isDropTargeted_ = false;
     ObserverList<const PinStore::Message&>::Token errorToken_;
     ObserverList<const PinStore::Message&>::Token noticeToken_;

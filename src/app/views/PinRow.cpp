@@ -9,11 +9,13 @@
 #include <QDir>
 #include <QFileIconProvider>
 #include <QFileInfo>
-#include <QHash>
 #include <QPainter>
 #include <QStyle>
 #include <QStyleOptionButton>
 #include <QStyleOptionViewItem>
+
+#include <utility>
+#include <vector>
 
 #include <pwd.h>
 #include <unistd.h>
@@ -40,14 +42,18 @@ QFont bodyFont(const QWidget* widget) {
 // The height of one line as drawn: Hangul falls back to a CJK font whose
 // lines are taller than those of the primary font.
 int lineHeight(const QFont& font) {
-    static QHash<QString, int> heights;
-    const QString key = font.key();
-    if (auto found = heights.find(key); found != heights.end())
-        return *found;
+    // Asked for every row at every layout: a font's key is costly to build,
+    // so the fonts seen are compared as they are (a row uses two).
+    static std::vector<std::pair<QFont, int>> heights;
+    for (const auto& [seen, height] : heights)
+        if (seen == font)
+            return height;
     QFontMetrics metrics(font);
     const QRect sample =
         metrics.boundingRect(QRect(0, 0, 10000, 10000), Qt::AlignLeft, QStringLiteral("한글 Ag"));
-    return *heights.insert(key, std::max(metrics.lineSpacing(), sample.height()));
+    const int height = std::max(metrics.lineSpacing(), sample.height());
+    heights.emplace_back(font, height);
+    return height;
 }
 
 QColor secondaryColor(const QPalette& palette, bool selected) {
@@ -177,7 +183,7 @@ void PinRow::trigger(Button button, const PinnedFolderPtr& pin, PinStore& store)
         store.reveal(*pin);
         break;
     case Button::unpin:
-        store.setErrorMessage(store.remove(pin));
+        store.removeFromList(pin);
         break;
     }
 }

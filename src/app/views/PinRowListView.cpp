@@ -67,7 +67,7 @@ void PinRowListView::keyPressEvent(QKeyEvent* event) {
     if (event->matches(QKeySequence::Delete) ||
         (event->key() == Qt::Key_Backspace && event->modifiers() == Qt::NoModifier)) {
         if (auto pin = selectedPin())
-            store_.setErrorMessage(store_.remove(pin));
+            store_.removeFromList(pin);
         event->accept();
         return;
     }
@@ -93,7 +93,7 @@ std::unique_ptr<QMenu> PinRowListView::contextMenuFor(int row) {
     const QString removeTitle =
         pin->isMissing() ? localized(SKYLOOM_TRANSLATE_NOOP("Skyloom", "목록에서 지우기"))
                          : localized(SKYLOOM_TRANSLATE_NOOP("Skyloom", "고정 해제"));
-    menu->addAction(removeTitle, this, [this, pin] { store_.setErrorMessage(store_.remove(pin)); });
+    menu->addAction(removeTitle, this, [this, pin] { store_.removeFromList(pin); });
     return menu;
 }
 

@@ -228,6 +228,9 @@ CommandResult CommandHandler::messagesResult(bool withNotice) const {
 }
 
 CommandResult CommandHandler::run(const ParsedCommand& command) {
+    // Changes asked for from the window while the command runs wait until
+    // its answer is read from the messages.
+    PinStore::Hold hold(store_);
     CommandResult result = runVerb(command);
     // An answer from the stand-in list is not the user's list; it says so
     // and never passes for success.

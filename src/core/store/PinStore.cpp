@@ -64,7 +64,7 @@ PinStore::PinStore(ModelContext& context, PinService service, std::shared_ptr<De
     changeToken_ = context_.changes().add([this](const ModelChange& change) {
         if (savesBeforeDateWrite_ && change.kind == ModelChange::Kind::updated &&
             change.field == PinnedFolder::Field::originalAddedDate)
-            context_.save();
+            save();
     });
 }
 
@@ -133,9 +133,72 @@ void PinStore::setNoticeMessage(Message message) {
     setMessage(noticeMessage_, std::move(message), noticeMessageChanged_);
 }
 
+PinStore::Hold::Hold(PinStore& store) : store_(store) {
+    ++store_.operations_;
+}
+
+PinStore::Hold::~Hold() {
+    store_.finishOperation();
+}
+
+void PinStore::finishOperation() {
+    if (--operations_ > 0)
+        return;
+    // What was asked for meanwhile, in the order asked; each call is an
+    // operation of its own and may let in and defer more.
+    while (operations_ == 0 && !deferred_.empty()) {
+        auto next = std::move(deferred_.front());
+        deferred_.pop_front();
+        try {
+            next();
+        } catch (...) {
+            // Each operation reports through the messages; nothing may
+            // escape from the end of another.
+        }
+    }
+    if (operations_ == 0)
+        becameIdle_.notify();
+}
+
+bool PinStore::defers(std::function<void()> later) {
+    if (letIn_ == 0)
+        return false;
+    deferred_.push_back(std::move(later));
+    return true;
+}
+
+void PinStore::breathe() {
+    ++letIn_;
+    try {
+        pacing_.breathe();
+    } catch (...) {
+        // Letting the window answer is never a reason to stop an operation.
+    }
+    --letIn_;
+}
+
+void PinStore::save() {
+    std::exception_ptr failure;
+    ++letIn_;
+    try {
+        pacing_.runAside([&] {
+            try {
+                context_.save();
+            } catch (...) {
+                failure = std::current_exception();
+            }
+        });
+    } catch (...) {
+        failure = std::current_exception();
+    }
+    --letIn_;
+    if (failure)
+        std::rethrow_exception(failure);
+}
+
 void PinStore::saveIgnoringErrors() {
     try {
-        context_.save();
+        save();
     } catch (const std::exception&) {
         // Only paths and flags are pending here; the next save tries again.
     }
@@ -143,7 +206,7 @@ void PinStore::saveIgnoringErrors() {
 
 bool PinStore::trySave() {
     try {
-        context_.save();
+        save();
         return true;
     } catch (const StoreError&) {
         return false;
@@ -184,8 +247,13 @@ std::vector<PinnedFolderPtr> PinStore::fetchPins() {
 }
 
 void PinStore::refreshPaths() {
-    for (const auto& pin : fetchPins())
+    if (defers([this] { refreshPaths(); }))
+        return;
+    Hold hold(*this);
+    for (const auto& pin : fetchPins()) {
         pin->setIsMissing(!service_.resolveLocation(*pin));
+        breathe();
+    }
     saveIgnoringErrors();
 }
 
@@ -257,11 +325,17 @@ PinStore::Message PinStore::reapplyOne(const PinnedFolderPtr& pin) {
 }
 
 void PinStore::reapplyAll(bool reportsEveryPin) {
+    if (defers([this, reportsEveryPin] { reapplyAll(reportsEveryPin); }))
+        return;
+    Hold hold(*this);
     // In memory there is nothing to re-apply: no record can be made there.
     if (context_.isStoredInMemoryOnly())
         return;
     std::vector<std::string> failures;
     for (const auto& pin : fetchPins()) {
+        breathe();
+        if (!context_.contains(pin))
+            continue; // removed meanwhile
         try {
             if (auto failure = reapplyOne(pin))
                 failures.push_back(*failure);
@@ -281,9 +355,13 @@ void PinStore::reapplyAll(bool reportsEveryPin) {
 }
 
 void PinStore::reapply(const std::vector<PinnedFolderPtr>& pins) {
+    if (defers([this, pins] { reapply(pins); }))
+        return;
+    Hold hold(*this);
     if (context_.isStoredInMemoryOnly())
         return;
     for (const auto& pin : pins) {
+        breathe();
         if (!context_.contains(pin))
             continue; // removed meanwhile
         try {
@@ -298,8 +376,9 @@ void PinStore::reapply(const std::vector<PinnedFolderPtr>& pins) {
 }
 
 void PinStore::add(const std::vector<std::string>& urls) {
-    if (urls.empty())
+    if (urls.empty() || defers([this, urls] { add(urls); }))
         return;
+    Hold hold(*this);
     setNoticeMessage(std::nullopt);
     if (refusesInMemory())
         return;
@@ -314,6 +393,7 @@ void PinStore::add(const std::vector<std::string>& urls) {
     std::vector<Made> made;
     std::set<std::string> handled;
     for (std::size_t index = 0; index < urls.size(); ++index) {
+        breathe();
         const std::string& url = urls[index];
         // Failures name the folder as the caller gave it, not where it resolved.
         auto callerName = [&] { return FolderPath::displayName(FolderPath::standardized(url)); };
@@ -364,6 +444,7 @@ void PinStore::add(const std::vector<std::string>& urls) {
     }
     bool undone = false;
     for (const auto& entry : made) {
+        breathe();
         try {
             service_.applyPinDate(*entry.pin);
         } catch (const std::exception& error) {
@@ -381,6 +462,9 @@ void PinStore::add(const std::vector<std::string>& urls) {
 }
 
 void PinStore::unpin(const std::vector<std::string>& urls) {
+    if (defers([this, urls] { unpin(urls); }))
+        return;
+    Hold hold(*this);
     if (!urls.empty() && context_.isStoredInMemoryOnly()) {
         setNoticeMessage(std::nullopt);
         setErrorMessage(inMemoryRefusal());
@@ -390,6 +474,7 @@ void PinStore::unpin(const std::vector<std::string>& urls) {
     std::vector<Undone> undone;
     std::set<PinnedFolder*> seen;
     for (const auto& url : urls) {
+        breathe();
         std::string resolved = FolderPath::normalized(url);
         if (auto match = recordAt(resolved, true)) {
             if (seen.insert(match.get()).second)
@@ -437,10 +522,25 @@ void PinStore::unpin(const std::vector<std::string>& urls) {
 }
 
 PinStore::Message PinStore::remove(const PinnedFolderPtr& pin) {
+    // Only the window asks while an operation lets events in; its line then
+    // arrives as the error message, as removeFromList gives it.
+    if (defers([this, pin] { removeFromList(pin); }))
+        return std::nullopt;
+    Hold hold(*this);
     if (context_.isStoredInMemoryOnly())
         return inMemoryRefusal();
     std::vector<Undone> undone{undoPin(pin, pin->isMissing())};
     return joinedLines(commitUnpins(undone));
+}
+
+void PinStore::removeFromList(const PinnedFolderPtr& pin) {
+    if (defers([this, pin] { removeFromList(pin); }))
+        return;
+    Hold hold(*this);
+    // Asked before an operation that removed the record ended: nothing left.
+    if (!context_.contains(pin))
+        return;
+    setErrorMessage(remove(pin));
 }
 
 PinStore::Undone PinStore::undoPin(const PinnedFolderPtr& pin, bool dropsWhenAway) {
@@ -492,15 +592,23 @@ std::vector<std::string> PinStore::commitUnpins(std::vector<Undone>& undone) {
 }
 
 void PinStore::unpinAll() {
+    if (defers([this] { unpinAll(); }))
+        return;
+    Hold hold(*this);
     if (refusesInMemory())
         return;
     std::vector<Undone> undone;
-    for (const auto& pin : fetchPins())
+    for (const auto& pin : fetchPins()) {
+        breathe();
         undone.push_back(undoPin(pin, false));
+    }
     setErrorMessage(joinedLines(commitUnpins(undone)));
 }
 
 void PinStore::chooseFoldersToPin() {
+    // The chooser opens once the running operation is done, not over it.
+    if (defers([this] { chooseFoldersToPin(); }))
+        return;
     if (refusesInMemory())
         return;
     Desktop::FolderChoice choice;
@@ -515,6 +623,8 @@ void PinStore::chooseFoldersToPin() {
 }
 
 void PinStore::regrantAccess(const PinnedFolderPtr& pin) {
+    if (defers([this, pin] { regrantAccess(pin); }))
+        return;
     if (refusesInMemory())
         return;
     Desktop::FolderChoice choice;
@@ -532,6 +642,7 @@ void PinStore::regrantAccess(const PinnedFolderPtr& pin) {
     // have removed this record meanwhile, and then there is nothing to grant.
     if (!context_.contains(pin))
         return;
+    Hold hold(*this);
     try {
         withEarlierDateSaved(*pin, [&] { service_.regrantAccess(*pin, chosen->front()); });
     } catch (const StoreError&) {

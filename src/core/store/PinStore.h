@@ -5,6 +5,7 @@
 #include "core/store/Desktop.h"
 #include "core/store/ModelContext.h"
 
+#include <deque>
 #include <exception>
 #include <functional>
 #include <memory>
@@ -48,6 +49,37 @@ public:
 
     void setDesktop(std::shared_ptr<Desktop> desktop) { desktop_ = std::move(desktop); }
 
+    // How a long operation shares its thread. `breathe` is called between
+    // folders, `runAside` runs a step that may block on the disk (a commit)
+    // and returns once it is done. The app lets its window answer in both;
+    // by default everything runs in place.
+    struct Pacing {
+        std::function<void()> breathe = [] {};
+        std::function<void(const std::function<void()>&)> runAside =
+            [](const std::function<void()>& step) { step(); };
+    };
+    void setPacing(Pacing pacing) { pacing_ = std::move(pacing); }
+
+    // True while an operation (or a held sequence of them) runs. A change
+    // asked for by an event let in meanwhile (a click in the window while a
+    // command runs) waits and runs right after it, in the order asked.
+    bool isBusy() const { return operations_ > 0; }
+    // Called each time the store stops being busy.
+    ObserverList<>& becameIdle() { return becameIdle_; }
+
+    // Keeps the store busy for a sequence of operations, such as a command
+    // and the reading of its messages, so nothing runs in between.
+    class Hold {
+    public:
+        explicit Hold(PinStore& store);
+        ~Hold();
+        Hold(const Hold&) = delete;
+        Hold& operator=(const Hold&) = delete;
+
+    private:
+        PinStore& store_;
+    };
+
     // Records inserted, removed and changed, for views and the folder watch.
     ObserverList<const ModelChange&>& changes() { return context_.changes(); }
 
@@ -59,6 +91,8 @@ public:
     // missing: then removing it is the user's explicit choice, the record
     // goes and the line says the folder keeps its pin date.
     Message remove(const PinnedFolderPtr& pin);
+    // remove() for the window: its failure line becomes the error message.
+    void removeFromList(const PinnedFolderPtr& pin);
     void unpinAll();
     // Re-applies every pin and completes unpins left pending. With
     // `reportsEveryPin` (the reapply command) errorMessage is set to one
@@ -112,6 +146,12 @@ public:
     static std::string unpinAllAwayText();
 
 private:
+    // True when the call comes from an event let in during an operation:
+    // `later` then runs once the store is no longer busy.
+    bool defers(std::function<void()> later);
+    void finishOperation();
+    void breathe();
+    void save();
     void setMessage(Message& field, Message value, ObserverList<const Message&>& observers);
     void saveIgnoringErrors();
     bool trySave();
@@ -141,6 +181,11 @@ private:
     ObserverList<const Message&> noticeMessageChanged_;
     ObserverList<const ModelChange&>::Token changeToken_ = 0;
     bool savesBeforeDateWrite_ = false;
+    Pacing pacing_;
+    int operations_ = 0;
+    int letIn_ = 0; // inside a pacing call, where others' events run
+    std::deque<std::function<void()>> deferred_;
+    ObserverList<> becameIdle_;
 };
 
 // One line of an error message: the folder's name, " — ", the error's text.
