@@ -15,6 +15,7 @@
 #include <functional>
 #include <sys/mount.h>
 #include <sys/wait.h>
+#include <thread>
 #include <unistd.h>
 
 using namespace skyloom;
@@ -89,6 +90,55 @@ TEST_F(PinStoreTest, EachFailedAddIsReportedOnceAndLeavesNoRecord) {
     EXPECT_EQ(dates->dates[good], pinDate(2));
     EXPECT_EQ(store.errorMessage(), "missing \u2014 폴더를 찾을 수 없어요.\nlocked \u2014 " +
                                         PinError::locked().errorDescription());
+}
+
+// The app lets its window answer in the middle of an operation. What the
+// window asks for then (an unpin, an unpin-all) must wait until the batch is
+// done and run in the order asked, never halfway through it; the commit may
+// run on another thread.
+TEST_F(PinStoreTest, ChangesAskedWhileAnOperationRunsWaitTheirTurn) {
+    const auto kept = folder("kept");
+    store.add({kept});
+    std::vector<std::string> batch;
+    for (int i = 0; i < 4; ++i)
+        batch.push_back(folder("batch-" + std::to_string(i)));
+
+    int breaths = 0, asides = 0, idle = 0;
+    store.becameIdle().add([&] { ++idle; });
+    PinStore::Pacing pacing;
+    pacing.breathe = [&] {
+        if (++breaths == 1) {
+            store.unpin({kept});
+            store.unpinAll();
+            // Nothing ran yet: the batch goes on with the list as it was.
+            EXPECT_EQ(dates->dates[kept], pinDate(0));
+            EXPECT_EQ(store.fetchPins().size(), 1u);
+        }
+    };
+    pacing.runAside = [&](const std::function<void()>& step) {
+        ++asides;
+        std::thread(step).join();
+    };
+    store.setPacing(pacing);
+    {
+        PinStore::Hold command(store);
+        store.add(batch);
+        EXPECT_EQ(store.errorMessage(), std::nullopt);
+        // The batch is whole until its command has read its answer.
+        EXPECT_EQ(store.fetchPins().size(), 5u);
+        for (std::size_t i = 0; i < batch.size(); ++i)
+            EXPECT_EQ(dates->dates[batch[i]], pinDate(static_cast<std::int64_t>(i) + 1));
+        EXPECT_EQ(idle, 0);
+    }
+    // Then the unpin and the unpin-all, in that order: every date is back.
+    EXPECT_FALSE(store.isBusy());
+    EXPECT_GE(breaths, 1);
+    EXPECT_GE(asides, 1);
+    EXPECT_GE(idle, 1);
+    EXPECT_TRUE(store.fetchPins().empty());
+    EXPECT_EQ(dates->dates[kept], march2024);
+    for (const auto& path : batch)
+        EXPECT_EQ(dates->dates[path], march2024) << path;
 }
 
 TEST_F(PinStoreTest, UnpinRemoveAndUnpinAll) {

@@ -135,7 +135,7 @@ TEST_F(ShellDelegateTest, CommandLinePinsThroughTheRunningAppDespiteStalledAndHo
         ::close(fd);
 }
 
-TEST_F(ShellDelegateTest, RequestsWaitWhileAModalDialogIsOpen) {
+TEST_F(ShellDelegateTest, RequestsWaitWhileAModalDialogIsOpenOrTheWindowChangesTheStore) {
     // A socket file left by a crashed app is taken over.
     const std::string socket = CommandChannel::socketPath();
     int dead = ::socket(AF_UNIX, SOCK_STREAM, 0);
@@ -161,6 +161,17 @@ TEST_F(ShellDelegateTest, RequestsWaitWhileAModalDialogIsOpen) {
     EXPECT_EQ(pin.exitCode(), 0);
     EXPECT_EQ(store.fetchPins().size(), 1u);
     EXPECT_EQ(managerOpened, 0);
+
+    // The same while a change asked for in the window holds the store: the
+    // command runs once that change is done, never in the middle of it.
+    auto windowChange = std::make_unique<PinStore::Hold>(store);
+    QProcess& unpin = runCli({"unpin", QString::fromStdString(folder)});
+    EXPECT_FALSE(finished(unpin, 700));
+    EXPECT_EQ(store.fetchPins().size(), 1u);
+    windowChange.reset();
+    ASSERT_TRUE(finished(unpin));
+    EXPECT_EQ(unpin.exitCode(), 0);
+    EXPECT_TRUE(store.fetchPins().empty());
 }
 
 TEST_F(ShellDelegateTest, PinsChangedOutsideTheAppAreFollowedAtOnce) {
