@@ -128,6 +128,8 @@ CommandResult AppDelegate::unpinFolders(const std::vector<std::string>& paths) {
 
 CommandResult AppDelegate::handle(const CommandRequest& request) {
     using Verb = ParsedCommand::Verb;
+    // No window is on the stack here: the window may take clicks meanwhile.
+    EventLoopPacing::OpenToInput openToInput;
     ParsedCommand command = CommandHandler::parse(request.arguments);
     switch (command.verb) {
     case Verb::start:

@@ -13,6 +13,12 @@ namespace skyloom::app {
 
 namespace {
 
+int openToInput = 0;
+
+QEventLoop::ProcessEventsFlags letIn() {
+    return openToInput > 0 ? QEventLoop::AllEvents : QEventLoop::ExcludeUserInputEvents;
+}
+
 bool onGuiThread() {
     return QCoreApplication::instance() &&
            QThread::currentThread() == QCoreApplication::instance()->thread();
@@ -27,7 +33,7 @@ PinStore::Pacing EventLoopPacing::make() {
     pacing.breathe = [sinceEvents] {
         if (!onGuiThread() || sinceEvents->elapsed() < intervalMs)
             return;
-        QCoreApplication::processEvents(QEventLoop::AllEvents);
+        QCoreApplication::processEvents(letIn());
         sinceEvents->restart();
     };
     pacing.runAside = [sinceEvents](const std::function<void()>& step) {
@@ -35,8 +41,8 @@ PinStore::Pacing EventLoopPacing::make() {
             step();
             return;
         }
-        QEventLoop loop;
         std::exception_ptr failure;
+        QEventLoop loop;
         // Posted to this thread, so it runs inside loop.exec() even when the
         // step ends before the loop has started.
         std::thread worker([&step, &loop, &failure] {
@@ -47,7 +53,7 @@ PinStore::Pacing EventLoopPacing::make() {
             }
             QMetaObject::invokeMethod(&loop, &QEventLoop::quit, Qt::QueuedConnection);
         });
-        loop.exec();
+        loop.exec(letIn());
         // The loop also ends early when the app is asked to quit; the step
         // still finishes first.
         worker.join();
@@ -56,6 +62,14 @@ PinStore::Pacing EventLoopPacing::make() {
             std::rethrow_exception(failure);
     };
     return pacing;
+}
+
+EventLoopPacing::OpenToInput::OpenToInput() {
+    ++openToInput;
+}
+
+EventLoopPacing::OpenToInput::~OpenToInput() {
+    --openToInput;
 }
 
 } // namespace skyloom::app
