@@ -1,4 +1,4 @@
-#include "core/engine/PinError.h"
+#include "core/PinError.h"
 #include "core/platform/DarwinAddedDate.h"
 #include "support/ErrorOf.h"
 

@@ -1,4 +1,4 @@
-#include "core/engine/FolderTraits.h"
+#include "core/FolderTraits.h"
 #include "core/engine/PinService.h"
 #include "core/platform/FolderAccess.h"
 #include "core/platform/linux/MountTable.h"

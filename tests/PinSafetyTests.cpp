@@ -1,4 +1,4 @@
-#include "core/engine/PinError.h"
+#include "core/PinError.h"
 #include "core/engine/PinService.h"
 #include "core/platform/AddedDatePlatform.h"
 #include "core/store/ModelContainer.h"

@@ -1,5 +1,5 @@
+#include "core/PinError.h"
 #include "core/engine/Bookmark.h"
-#include "core/engine/PinError.h"
 #include "core/engine/PinService.h"
 #include "core/platform/FolderIdentity.h"
 #include "core/record/FolderPath.h"

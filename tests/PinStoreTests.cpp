@@ -1,4 +1,4 @@
-#include "core/engine/PinError.h"
+#include "core/PinError.h"
 #include "core/record/FolderPath.h"
 #include "core/store/ModelContainer.h"
 #include "core/store/PinStore.h"

@@ -1,4 +1,4 @@
-#include "core/platform/PlatformWording.h"
+#include "core/PlatformWording.h"
 #include "support/TempDir.h"
 
 #include <gtest/gtest.h>

@@ -2,10 +2,10 @@
 // one, else runs it here on the same store.
 
 #include "cli/CommandLineLanguage.h"
+#include "core/PinError.h"
 #include "core/Translate.h"
 #include "core/command/CommandChannel.h"
 #include "core/command/CommandHandler.h"
-#include "core/engine/PinError.h"
 #include "core/integration/EntrySelection.h"
 #include "core/platform/LocalSocket.h"
 #include "core/record/FolderPath.h"

@@ -1,6 +1,6 @@
 #include "core/Translate.h"
 
-#include "core/platform/PlatformWording.h"
+#include "core/PlatformWording.h"
 
 #include <utility>
 

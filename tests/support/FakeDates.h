@@ -1,7 +1,7 @@
 #pragma once
 
+#include "core/PinError.h"
 #include "core/engine/FileSystemAddedDate.h"
-#include "core/engine/PinError.h"
 
 #include <map>
 #include <optional>

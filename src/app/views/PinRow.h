@@ -1,6 +1,6 @@
 #pragma once
 
-#include "core/PinStatusText.h"
+#include "core/record/PinStatusText.h"
 #include "core/record/PinnedFolder.h"
 
 #include <QIcon>

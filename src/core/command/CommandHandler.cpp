@@ -1,9 +1,9 @@
 #include "core/command/CommandHandler.h"
 
-#include "core/PinStatusText.h"
 #include "core/Translate.h"
 #include "core/integration/FileManagerEntries.h"
 #include "core/record/FolderPath.h"
+#include "core/record/PinStatusText.h"
 #include "core/store/PinStore.h"
 
 #include <CLI/CLI.hpp>

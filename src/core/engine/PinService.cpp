@@ -1,7 +1,7 @@
 #include "core/engine/PinService.h"
 
+#include "core/PinError.h"
 #include "core/engine/Bookmark.h"
-#include "core/engine/PinError.h"
 #include "core/platform/FolderRules.h"
 #include "core/record/FolderPath.h"
 

@@ -1,8 +1,8 @@
 #pragma once
 
+#include "core/FolderTraits.h"
 #include "core/engine/FileManager.h"
 #include "core/engine/FileSystemAddedDate.h"
-#include "core/engine/FolderTraits.h"
 #include "core/record/PinnedFolder.h"
 
 #include <functional>

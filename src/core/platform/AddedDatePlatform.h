@@ -1,9 +1,9 @@
 #pragma once
 
+#include "core/AddedDateAccessing.h"
 #include "core/Date.h"
+#include "core/PinError.h"
 #include "core/UniqueFd.h"
-#include "core/engine/FileSystemAddedDate.h"
-#include "core/engine/PinError.h"
 
 #include <functional>
 #include <optional>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "core/engine/FileSystemAddedDate.h"
+#include "core/AddedDateAccessing.h"
 
 #include <cstdint>
 #include <optional>

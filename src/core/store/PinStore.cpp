@@ -1,8 +1,8 @@
 #include "core/store/PinStore.h"
 
+#include "core/PinError.h"
 #include "core/Translate.h"
 #include "core/engine/Bookmark.h"
-#include "core/engine/PinError.h"
 #include "core/platform/FolderIdentity.h"
 #include "core/record/FolderPath.h"
 #include "core/store/ModelContainer.h"

@@ -1,5 +1,5 @@
+#include "core/PlatformWording.h"
 #include "core/Translate.h"
-#include "core/platform/PlatformWording.h"
 
 namespace skyloom::platform {
 

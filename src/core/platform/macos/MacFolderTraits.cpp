@@ -1,4 +1,4 @@
-#include "core/engine/FolderTraits.h"
+#include "core/FolderTraits.h"
 
 #include "core/platform/PathText.h"
 

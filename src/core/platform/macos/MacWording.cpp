@@ -1,4 +1,4 @@
-#include "core/platform/PlatformWording.h"
+#include "core/PlatformWording.h"
 
 namespace skyloom::platform {
 

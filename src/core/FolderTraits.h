@@ -1,6 +1,6 @@
 #pragma once
 
-#include "core/engine/PinError.h"
+#include "core/PinError.h"
 
 #include <string>
 

@@ -1,4 +1,4 @@
-#include "core/PinStatusText.h"
+#include "core/record/PinStatusText.h"
 
 #include "core/Translate.h"
 #include "core/platform/FolderAccess.h"

@@ -1,7 +1,7 @@
-#include "core/engine/PinError.h"
+#include "core/PinError.h"
 
+#include "core/PlatformWording.h"
 #include "core/Translate.h"
-#include "core/platform/PlatformWording.h"
 
 #include <system_error>
 
