@@ -22,9 +22,9 @@ using namespace skyloom::app;
 
 namespace {
 
-// What a screen reader is told: the alerts (what most platforms speak), and
-// the name changes and appearances of alerts on screen (what AT-SPI readers
-// follow), each as "object kind: text".
+// What a screen reader is told: every alert (what most platforms speak,
+// from a closed window too), and the name changes and appearances of alerts
+// on screen (what AT-SPI readers follow), each as "object kind: text".
 QStringList told;
 
 void record(QAccessibleEvent* event) {
@@ -34,7 +34,7 @@ void record(QAccessibleEvent* event) {
     auto* face = event->accessibleInterface();
     auto kind = kinds.find(event->type());
     if (!face || kind == kinds.end() || face->role() != QAccessible::AlertMessage ||
-        face->state().invisible)
+        (face->state().invisible && event->type() != QAccessible::Alert))
         return;
     const QString object = event->object()->objectName().isEmpty()
                                ? event->object()->metaObject()->className()
