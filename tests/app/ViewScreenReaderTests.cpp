@@ -108,8 +108,9 @@ TEST_F(ScreenReaderTest, ErrorsAndNoticesAreSaidOnceWhenTheyAppear) {
                        "settings.integrationResult alert: 폴더에 쓸 수 없어요\n"
                        "settings.integrationResult name: 폴더에 쓸 수 없어요\n"
                        "settings.integrationResult alert: 폴더에 쓸 수 없어요\n"
-                       "QLabel show: " +
-                           refusal.toStdString() + "\nQLabel alert: " + refusal.toStdString());
+                       "settings.launchError show: " +
+                           refusal.toStdString() +
+                           "\nsettings.launchError alert: " + refusal.toStdString());
 }
 
 TEST_F(ScreenReaderTest, ARowInTroubleIsSaidOnce) {

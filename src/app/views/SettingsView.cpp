@@ -231,6 +231,7 @@ QWidget* SettingsView::buildLaunchSection() {
                                        launchErrorRow_),
                            0, Qt::AlignTop);
     launchError_ = caption(QString(), launchErrorRow_, false);
+    launchError_->setObjectName("settings.launchError");
     launchError_->setTextFormat(Qt::PlainText);
     setAccessibleRole(launchError_, QAccessible::AlertMessage);
     errorLayout->addWidget(launchError_, 1);
