@@ -48,4 +48,37 @@ void setAccessibleRole(QWidget* widget, QAccessible::Role role) {
         QAccessible::deleteAccessibleInterface(QAccessible::uniqueId(made));
 }
 
+void showAlert(QWidget* alert, const QString& text, QWidget* shown) {
+    if (!shown)
+        shown = alert;
+    auto* label = qobject_cast<QLabel*>(alert);
+    // Qt 6.4 reports every naming, the same name too.
+    const bool renamed = alert->accessibleName() != text;
+    if (text.isEmpty()) {
+        shown->hide();
+        // Still named, the label reports nothing itself; the name's one
+        // change comes while it is hidden.
+        if (label)
+            label->setText(text);
+        if (renamed)
+            alert->setAccessibleName(text);
+        return;
+    }
+    // Named before it shows, so it appears with its text; a label with a
+    // name reports no change of its text besides.
+    if (renamed)
+        alert->setAccessibleName(text);
+    if (label)
+        label->setText(text);
+    shown->show();
+    if (!alert->isVisible())
+        return;
+    if (!renamed) {
+        QAccessibleEvent again(alert, QAccessible::NameChanged);
+        QAccessible::updateAccessibility(&again);
+    }
+    QAccessibleEvent event(alert, QAccessible::Alert);
+    QAccessible::updateAccessibility(&event);
+}
+
 } // namespace skyloom::app

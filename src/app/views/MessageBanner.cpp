@@ -63,16 +63,13 @@ void MessageBanner::changeEvent(QEvent* event) {
 }
 
 void MessageBanner::setMessage(const QString& text) {
-    const bool changed = text != text_->text();
-    text_->setText(text);
-    setAccessibleName(text);
-    setVisible(!text.isEmpty());
-    if (changed && !text.isEmpty() && isVisible()) {
-        QAccessibleEvent renamed(this, QAccessible::NameChanged);
-        QAccessible::updateAccessibility(&renamed);
-        QAccessibleEvent alert(this, QAccessible::Alert);
-        QAccessible::updateAccessibility(&alert);
+    if (text == text_->text()) {
+        setVisible(!text.isEmpty());
+        return;
     }
+    text_->setText(text);
+    showAlert(this, text);
+    said_ = !text.isEmpty() && isVisible();
 }
 
 QString MessageBanner::message() const {
@@ -82,10 +79,11 @@ QString MessageBanner::message() const {
 bool MessageBanner::announce(const QString& text) {
     if (text.isEmpty() || text_->text() != text || !isVisible())
         return false;
-    // Qt 6.4 has no announcement event; a name change of the alert is what
-    // screen readers speak.
-    QAccessibleEvent event(this, QAccessible::NameChanged);
-    QAccessible::updateAccessibility(&event);
+    // Said when it appeared: the store's announcement of the same message
+    // is not said a second time.
+    if (!said_)
+        showAlert(this, text);
+    said_ = true;
     return true;
 }
 

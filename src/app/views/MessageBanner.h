@@ -21,8 +21,8 @@ public:
     QString message() const;
     QToolButton* dismissButton() const { return dismiss_; }
 
-    // Tells assistive technologies about the text this banner shows, if it
-    // shows it; true when it did.
+    // Tells assistive technologies about the text this banner shows, unless
+    // it said it already when it appeared; true when it shows the text.
     bool announce(const QString& text);
 
 signals:
@@ -39,6 +39,7 @@ private:
     QLabel* symbol_;
     QLabel* text_;
     QToolButton* dismiss_;
+    bool said_ = false;
 };
 
 } // namespace skyloom::app

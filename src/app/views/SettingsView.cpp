@@ -231,6 +231,9 @@ QWidget* SettingsView::buildLaunchSection() {
                                        launchErrorRow_),
                            0, Qt::AlignTop);
     launchError_ = caption(QString(), launchErrorRow_, false);
+    launchError_->setObjectName("settings.launchError");
+    launchError_->setTextFormat(Qt::PlainText);
+    setAccessibleRole(launchError_, QAccessible::AlertMessage);
     errorLayout->addWidget(launchError_, 1);
     launchErrorRow_->hide();
     layout->addWidget(launchErrorRow_);
@@ -298,11 +301,7 @@ QWidget* SettingsView::buildFileManagerSection() {
                 ? secondaryText(parentWidget() ? parentWidget()->palette() : palette(), window)
                 : errorInk(colors, window));
         integrationError_->setPalette(colors);
-        integrationError_->setText(text);
-        integrationError_->setAccessibleName(text);
-        integrationError_->setVisible(true);
-        QAccessibleEvent alert(integrationError_, QAccessible::NameChanged);
-        QAccessible::updateAccessibility(&alert);
+        showAlert(integrationError_, text);
     };
     connect(install, &QPushButton::clicked, this, [integrate] { integrate(false); });
     connect(remove, &QPushButton::clicked, this, [integrate] { integrate(true); });
@@ -340,10 +339,12 @@ QWidget* SettingsView::buildAboutSection() {
     auto* content = new QWidget(this);
     auto* layout = new QFormLayout(content);
     layout->setContentsMargins(0, 0, 0, 0);
+    // The title comes first among the children, which is the order screen
+    // readers read in, and names the version as its buddy: "버전" is said once.
+    auto* versionTitle = new QLabel(localized(SKYLOOM_TRANSLATE_NOOP("Skyloom", "버전")), content);
     auto* version = new QLabel(versionString(), content);
     version->setTextInteractionFlags(Qt::TextSelectableByMouse);
-    const QString versionTitle = localized(SKYLOOM_TRANSLATE_NOOP("Skyloom", "버전"));
-    version->setAccessibleName(versionTitle + " " + version->text());
+    versionTitle->setBuddy(version);
     layout->addRow(versionTitle, version);
     const QStringList languages = QLocale::system().uiLanguages();
     layout->addRow(link(localized(SKYLOOM_TRANSLATE_NOOP("Skyloom", "개인정보처리방침")),
@@ -419,9 +420,7 @@ void SettingsView::launchAtLoginChanged(bool value) {
 }
 
 void SettingsView::setLaunchError(const std::optional<QString>& error) {
-    launchError_->setText(error.value_or(QString()));
-    launchError_->setAccessibleName(error.value_or(QString()));
-    launchErrorRow_->setVisible(error.has_value());
+    showAlert(launchError_, error.value_or(QString()), launchErrorRow_);
 }
 
 void SettingsView::confirmUnpinAll() {
