@@ -300,12 +300,7 @@ void PinListView::noteStatus(int row, bool announce) {
         return;
     const QString text =
         QString::fromStdString(pin->displayName()) + " \u2014 " + PinRow::secondLine(*pin);
-    announcer_->setText(text);
-    announcer_->setAccessibleName(text);
-    QAccessibleEvent renamed(announcer_, QAccessible::NameChanged);
-    QAccessible::updateAccessibility(&renamed);
-    QAccessibleEvent alert(announcer_, QAccessible::Alert);
-    QAccessible::updateAccessibility(&alert);
+    showAlert(announcer_, text);
 }
 
 void PinListView::keyPressEvent(QKeyEvent* event) {
