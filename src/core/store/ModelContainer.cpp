@@ -64,7 +64,10 @@ void closeUntouched(std::unique_ptr<SQLite::Database>& db, const std::string& st
     if (reason != Reason::damagedContent && reason != Reason::newerSchema &&
         reason != Reason::unknown)
         return;
-    if (!hadWal)
+    // Only an empty log is ours to drop: one that holds what this opening
+    // wrote before failing may be needed by a half-written store file.
+    struct stat log {};
+    if (!hadWal && ::lstat((storePath + "-wal").c_str(), &log) == 0 && log.st_size == 0)
         ::unlink((storePath + "-wal").c_str());
     if (!hadShm)
         ::unlink((storePath + "-shm").c_str());
