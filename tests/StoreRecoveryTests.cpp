@@ -248,10 +248,12 @@ TEST_F(StoreRecoveryTest, AKilledWriterNeverLosesASavedRecord) {
     }
 }
 
-// A store from before, kept in write-ahead-log mode with records only in its
-// log, is switched on opening: the log is folded into the store file, which
-// alone then holds every record.
-TEST_F(StoreRecoveryTest, AStoreWithAWriteAheadLogIsFoldedIntoItsFile) {
+// A store from before, whose log kept its index in a "-shm" file and holds
+// records of its own, opens with every record: the leftover index goes, the
+// log is folded in, and the file alone holds every record. An older Skyloom
+// that reopens the store sets its rollback journal again; the next opening
+// switches back and removes the journal it left.
+TEST_F(StoreRecoveryTest, AStoreFromBeforeIsFoldedIntoItsFileAndSwitched) {
     const std::string store = storeIn("wal");
     makeStore(store, 3);
     {
@@ -261,13 +263,26 @@ TEST_F(StoreRecoveryTest, AStoreWithAWriteAheadLogIsFoldedIntoItsFile) {
         old.exec(R"(INSERT INTO PinnedFolder (path, "order", pinnedAt) VALUES ('/in/log', 9, 1))");
     }
     ASSERT_GT(fs::file_size(store + "-wal"), 0u);
+    ASSERT_TRUE(fs::exists(store + "-shm"));
     EXPECT_EQ(ModelContainer::open(store)->mainContext().fetchAll().size(), 4u);
-    EXPECT_FALSE(fs::exists(store + "-wal") || fs::exists(store + "-shm"));
-    EXPECT_EQ(readFile(store).at(18), 1); // rollback-journal file format
+    EXPECT_FALSE(fs::exists(store + "-shm"));
+    EXPECT_EQ(fs::file_size(store + "-wal"), 0u);
 
     const std::string copy = storeIn("copy");
     fs::copy_file(store, copy);
     auto records = ModelContainer::open(copy)->mainContext().fetchAll();
     ASSERT_EQ(records.size(), 4u);
     EXPECT_EQ(records.back()->path(), "/in/log");
+
+    {
+        SQLite::Database older(store, SQLite::OPEN_READWRITE);
+        ASSERT_EQ(older.execAndGet("PRAGMA journal_mode = TRUNCATE").getString(), "truncate");
+        older.exec(
+            R"(INSERT INTO PinnedFolder (path, "order", pinnedAt) VALUES ('/older', 10, 1))");
+    }
+    ASSERT_EQ(readFile(store).at(18), 1); // rollback-journal file format
+    ASSERT_TRUE(fs::exists(store + "-journal"));
+    EXPECT_EQ(ModelContainer::open(store)->mainContext().fetchAll().size(), 5u);
+    EXPECT_EQ(readFile(store).at(18), 2); // write-ahead-log file format
+    EXPECT_FALSE(fs::exists(store + "-journal"));
 }

@@ -19,10 +19,10 @@ namespace skyloom {
 class ModelContainer {
 public:
     struct Options {
-        // FULL syncs the journal and the store so that a saved record
-        // survives a power loss too (4 syncs per commit); NORMAL syncs each
-        // once (2 per commit), and a power loss within seconds of a commit
-        // may roll that commit back as a whole.
+        // FULL: a save returns once it is in the store file and synced, so
+        // a saved record survives a power loss too (3 syncs per save).
+        // NORMAL: saves stay in the write-ahead log, unsynced, until the
+        // store is closed; a power loss may take the latest saves back.
         enum class Synchronous { full, normal } synchronous = Synchronous::full;
         // How long SQLite waits for a database lock held by someone else.
         std::chrono::milliseconds busyTimeout{2000};
@@ -63,11 +63,16 @@ private:
     // ends without closing the store.
     void noteStoreFile();
 
+    // Called after each save that wrote: folds the log into the store file
+    // (FULL), then notes the file. Throws StoreError when the fold fails.
+    void afterSave();
+
     std::string storePath_;
     // Destroyed in reverse: the context first, then the database, then the lock.
     std::shared_ptr<StoreLock> lock_;
     std::unique_ptr<SQLite::Database> db_;
     std::unique_ptr<ModelContext> context_;
+    bool foldsEachSave_ = false;
 };
 
 } // namespace skyloom
