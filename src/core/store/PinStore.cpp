@@ -569,9 +569,11 @@ std::vector<std::string> PinStore::commitUnpins(std::vector<Undone>& undone) {
     auto drops = [](const Undone& entry) {
         return entry.outcome == Outcome::restored || entry.outcome == Outcome::dropped;
     };
-    for (const auto& entry : undone)
+    for (const auto& entry : undone) {
         if (drops(entry))
             context_.remove(entry.pin);
+        breathe();
+    }
     // One save for the whole batch, after every date went back.
     if (!trySave()) {
         for (auto& entry : undone) {
