@@ -417,10 +417,13 @@ TEST_F(ReopenedStoreTest, RecordsWithoutIdentityAreFoundByTheirPath) {
     const auto pinA = opened->store.pinFor(a);
     ASSERT_TRUE(pinA);
     EXPECT_EQ(opened->context().recordsWithoutIdentity(), 1u);
+    const auto withoutIdentity = opened->context().fetchWithoutIdentity();
+    EXPECT_EQ(paths(withoutIdentity), std::vector{x});
+    EXPECT_FALSE(opened->context().holdsEveryRecord());
     opened->store.add({x});
     EXPECT_EQ(opened->store.errorMessage(), "x \u2014 이미 고정된 폴더예요.");
     const auto pinX = opened->store.pinFor(x);
-    ASSERT_TRUE(pinX);
+    EXPECT_EQ(pinX, withoutIdentity.at(0));
     EXPECT_EQ(opened->store.fetchPins(), (std::vector{pinA, pinX}));
     SQLite::Database plain(path);
     EXPECT_EQ(plain

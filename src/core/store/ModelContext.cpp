@@ -342,6 +342,21 @@ ModelContext::fetchByIdentity(const platform::FolderIdentity& identity) {
     return found;
 }
 
+std::vector<PinnedFolderPtr> ModelContext::fetchWithoutIdentity() {
+    if (!whole_)
+        reading([&] {
+            auto rows = prepare(*db_, recordQuery("folderDevice IS NULL"));
+            while (nextRow(*db_, rows.get()))
+                adopt(rows.get());
+        });
+    std::vector<PinnedFolderPtr> found;
+    for (const auto& [identifier, entry] : live_)
+        if (!entry.key)
+            found.push_back(entry.record);
+    std::sort(found.begin(), found.end(), fetchOrder);
+    return found;
+}
+
 std::size_t ModelContext::recordsWithoutIdentity() {
     std::size_t count = live_.size() - byIdentity_.size();
     if (whole_)

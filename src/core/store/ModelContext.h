@@ -65,6 +65,12 @@ public:
     // StoreError when the file cannot be read.
     std::vector<PinnedFolderPtr> fetchByIdentity(const platform::FolderIdentity& identity);
 
+    // The live records without identity, in fetchAll() order: with
+    // fetchByIdentity() they are every record that may be a reachable
+    // folder's, without reading the others. Throws StoreError when the file
+    // cannot be read.
+    std::vector<PinnedFolderPtr> fetchWithoutIdentity();
+
     // How many live records have no identity (no readable bookmark): only
     // when there are any must a folder also be looked for by its path.
     // Throws StoreError when the file cannot be read.
