@@ -234,18 +234,28 @@ PinnedFolderPtr ModelContext::adopt(sqlite3_stmt* row) {
 void ModelContext::loadWhole() {
     if (whole_)
         return;
-    reading([&] {
-        auto rows = prepare(*db_, recordQuery(nullptr));
-        while (nextRow(*db_, rows.get()))
-            adopt(rows.get());
-    });
+    // The records read from here on need no place in byOrder_.
+    whole_ = true;
+    try {
+        reading([&] {
+            auto rows = prepare(*db_, recordQuery(nullptr));
+            while (nextRow(*db_, rows.get()))
+                adopt(rows.get());
+        });
+    } catch (...) {
+        // Those read stay read; the rest waits for the next attempt.
+        whole_ = false;
+        byOrder_.clear();
+        for (const auto& [identifier, entry] : live_)
+            byOrder_.emplace(entry.order, identifier);
+        throw;
+    }
     sorted_.clear();
     sorted_.reserve(live_.size());
     for (const auto& [identifier, entry] : live_)
         sorted_.push_back(entry.record);
     std::sort(sorted_.begin(), sorted_.end(), fetchOrder);
     // From here on the records alone answer every lookup.
-    whole_ = true;
     byOrder_.clear();
     unreadTop_ = {};
     withoutIdentity_.reset();
