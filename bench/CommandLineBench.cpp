@@ -82,7 +82,7 @@ void measure(const std::string& skyloom, const fs::path& root, int existing, int
         run({skyloom, "unpin", a.string()});
     }
     double pin = median(pins), touch = median(touches);
-    std::printf("with %4d pins: skyloom pin %.2f ms, touch -a %.2f ms, ratio %.2f; processor "
+    std::printf("with %5d pins: skyloom pin %.2f ms, touch -a %.2f ms, ratio %.2f; processor "
                 "time %.2f ms against %.2f ms, ratio %.2f (medians of %d)\n",
                 existing, pin * 1e3, touch * 1e3, pin / touch, median(pinCpu) * 1e3,
                 median(touchCpu) * 1e3, median(pinCpu) / median(touchCpu), rounds);
@@ -94,7 +94,7 @@ void measure(const std::string& skyloom, const fs::path& root, int existing, int
         reapplies.push_back(reapply.wall);
         reapplyCpu.push_back(reapply.cpu);
     }
-    std::printf("with %4d pins: skyloom reapply %.2f ms (%.2f us per pin), processor time "
+    std::printf("with %5d pins: skyloom reapply %.2f ms (%.2f us per pin), processor time "
                 "%.2f ms (%.2f us per pin)\n",
                 existing, median(reapplies) * 1e3, median(reapplies) * 1e6 / existing,
                 median(reapplyCpu) * 1e3, median(reapplyCpu) * 1e6 / existing);
@@ -114,7 +114,7 @@ int main(int argc, char** argv) {
     ::setenv("XDG_RUNTIME_DIR", (root / "runtime").c_str(), 1);
     fs::create_directories(root / "runtime");
     fs::permissions(root / "runtime", fs::perms::owner_all);
-    for (int existing : {10, 100, 1000}) {
+    for (int existing : {10, 100, 1000, 10000}) {
         ::setenv("XDG_DATA_HOME", (root / ("data-" + std::to_string(existing))).c_str(), 1);
         measure(skyloom, root / std::to_string(existing), existing, rounds);
     }

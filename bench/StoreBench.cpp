@@ -1,8 +1,9 @@
 // The model store on a real file: opening and fetching 10,000 records,
 // saving 10,000 inserts or changes in one transaction, the cost of one
 // small save under synchronous FULL and NORMAL, what folding the log into
-// the store file at the end of an operation adds to it (nothing now), and
-// finding one folder's record by its path or by its identity.
+// the store file at the end of an operation adds to it (nothing now),
+// finding one folder's record by its path or by its identity, and what the
+// command line does with the store for one folder, at 10 and 10,000 records.
 
 #include "core/engine/Bookmark.h"
 #include "core/engine/PinService.h"
@@ -130,7 +131,8 @@ BENCHMARK(BM_SaveOneChange)->Arg(1)->Arg(0)->Unit(benchmark::kMicrosecond);
 
 // One changed record, saved and then folded into the store file, as every
 // pin store operation ends; the argument is the number of records stored.
-// With a rollback journal the save lands in the file and the fold is nothing.
+// The save itself folds its commit into the store file; the later call
+// finds nothing left to fold.
 void BM_SaveOneChangeAndCheckpoint(benchmark::State& state) {
     Scratch scratch;
     auto container = ModelContainer::open(scratch.store());
@@ -181,6 +183,37 @@ void BM_FindByIdentity(benchmark::State& state) {
         benchmark::DoNotOptimize(container->mainContext().fetchByIdentity(wanted));
 }
 BENCHMARK(BM_FindByIdentity)->Arg(10)->Arg(recordCount)->Unit(benchmark::kMicrosecond);
+
+// What the command line does with the store for one folder, from opening
+// to closing: find the folder's record by its identity, take the next order,
+// insert and save, then delete and save again (a pin and its unpin), so the
+// store keeps `range(0)` records.
+void BM_OpenPinAndUnpinOne(benchmark::State& state) {
+    Scratch scratch;
+    const int count = int(state.range(0));
+    {
+        auto container = ModelContainer::open(scratch.store());
+        storeIdentified(container->mainContext(), count);
+        container->mainContext().save();
+    }
+    std::uint64_t inode = 1'000'000;
+    for (auto _ : state) {
+        auto container = ModelContainer::open(scratch.store());
+        auto& context = container->mainContext();
+        const platform::FolderIdentity wanted{64769, ++inode, TimeSpec{1'700'000'000, 0}, {}};
+        if (!context.fetchByIdentity(wanted).empty())
+            state.SkipWithError("a new folder was found among the records");
+        const std::string path = "/home/user/new-" + std::to_string(inode);
+        auto record =
+            std::make_shared<PinnedFolder>(path, Bookmark::encode(wanted, path), 1.7e9,
+                                           context.highestOrder().value_or(-1) + 1, 1.7e9);
+        context.insert(record);
+        context.save();
+        context.remove(record);
+        context.save();
+    }
+}
+BENCHMARK(BM_OpenPinAndUnpinOne)->Arg(10)->Arg(recordCount)->Unit(benchmark::kMicrosecond);
 
 } // namespace
 

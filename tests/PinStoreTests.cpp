@@ -5,6 +5,7 @@
 #include "support/FakeDates.h"
 #include "support/TempDir.h"
 
+#include <SQLiteCpp/SQLiteCpp.h>
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -16,6 +17,7 @@
 #include <sys/mount.h>
 #include <sys/wait.h>
 #include <thread>
+#include <tuple>
 #include <unistd.h>
 
 using namespace skyloom;
@@ -354,6 +356,132 @@ TEST(SharedPinStore, TheInstalledDesktopHearsTheFirstAnnouncement) {
     int status = 0;
     ASSERT_EQ(::waitpid(child, &status, 0), child);
     EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
+}
+
+} // namespace
+
+namespace {
+
+// A store opened afresh as the command line opens it: its records are read
+// when asked for, and all of them once someone fetches the list.
+class ReopenedStoreTest : public PinStoreTest {
+protected:
+    struct Opened {
+        Opened(const std::string& path, const std::shared_ptr<FakeDates>& dates,
+               const std::shared_ptr<Desktop>& desktop)
+            : container(ModelContainer::open(path)),
+              store(container->mainContext(), fakeService(dates), desktop) {}
+        ModelContext& context() { return container->mainContext(); }
+        std::unique_ptr<ModelContainer> container;
+        PinStore store;
+    };
+    std::string path = temp.makeFolder("lazy") + "/default.store";
+    std::unique_ptr<Opened> open() { return std::make_unique<Opened>(path, dates, desktop); }
+    std::vector<std::string> paths(const std::vector<PinnedFolderPtr>& pins) {
+        std::vector<std::string> result;
+        for (const auto& pin : pins)
+            result.push_back(pin->path());
+        return result;
+    }
+};
+
+// One object per record whether it was read alone or with the whole list;
+// a pin made before the list was read comes after the highest stored order,
+// and once the list is read every change names its row.
+TEST_F(ReopenedStoreTest, RecordsReadOneByOneJoinTheWholeList) {
+    const auto a = folder("a"), b = folder("b"), c = folder("c"), d = folder("d");
+    open()->store.add({a, b, c});
+    auto opened = open();
+    std::vector<std::tuple<ModelChange::Kind, std::size_t, std::string>> seen;
+    opened->store.changes().add([&](const ModelChange& change) {
+        seen.emplace_back(change.kind, change.position, change.record->path());
+    });
+    EXPECT_FALSE(opened->context().holdsEveryRecord());
+    const auto pinB = opened->store.pinFor(b);
+    ASSERT_TRUE(pinB);
+    opened->store.add({d});
+    EXPECT_EQ(dates->dates[d], pinDate(3));
+    EXPECT_FALSE(opened->context().holdsEveryRecord());
+
+    const auto all = opened->store.fetchPins();
+    EXPECT_EQ(paths(all), (std::vector{a, b, c, d}));
+    EXPECT_EQ(all[1], pinB);
+    EXPECT_EQ(opened->store.pinFor(d), all[3]);
+    seen.clear();
+    const auto e = folder("e");
+    opened->store.add({e});
+    opened->store.unpin({b});
+    using Kind = ModelChange::Kind;
+    EXPECT_EQ(seen.front(), std::tuple(Kind::inserted, std::size_t(4), e));
+    EXPECT_EQ(seen.back(), std::tuple(Kind::deleted, std::size_t(1), b));
+    opened.reset();
+    EXPECT_EQ(paths(open()->store.fetchPins()), (std::vector{a, c, d, e}));
+}
+
+// A folder renamed since it was pinned is found where it now is; a new
+// folder put where a pinned one was is another folder; the highest order
+// skips a record deleted before the save and follows one whose order changed.
+TEST_F(ReopenedStoreTest, LookupsFollowTheFolderNotItsPath) {
+    const auto a = folder("a"), b = folder("b"), c = folder("c");
+    open()->store.add({a, b, c});
+    auto opened = open();
+    const std::string moved = temp.path() + "/a moved";
+    std::filesystem::rename(a, moved);
+    const auto pinA = opened->store.pinFor(moved);
+    ASSERT_TRUE(pinA);
+    EXPECT_EQ(pinA->path(), moved);
+    std::filesystem::create_directory(b + ".new");
+    std::filesystem::remove(b);
+    std::filesystem::rename(b + ".new", b);
+    EXPECT_EQ(opened->store.pinFor(b), nullptr);
+
+    auto& context = opened->context();
+    const auto pinC = opened->store.pinFor(c);
+    context.remove(pinC);
+    EXPECT_EQ(context.highestOrder(), 1);
+    pinA->setOrder(7);
+    EXPECT_EQ(context.highestOrder(), 7);
+    context.save();
+    opened.reset();
+    EXPECT_EQ(open()->context().highestOrder(), 7);
+}
+
+// Records whose bookmark gives no identity are still counted and found by
+// their path, in a store opened afresh, and a store without the order index
+// gets it back on opening.
+TEST_F(ReopenedStoreTest, RecordsWithoutIdentityAreFoundByTheirPath) {
+    const auto a = folder("a"), x = folder("x");
+    open()->store.add({a});
+    {
+        auto opened = open();
+        opened->context().insert(
+            std::make_shared<PinnedFolder>(x, Bytes{1, 2, 3}, march2024, 1, march2024));
+        opened->context().save();
+    }
+    {
+        SQLite::Database plain(path, SQLite::OPEN_READWRITE);
+        plain.exec("DROP INDEX PinnedFolderByOrder");
+    }
+    auto opened = open();
+    EXPECT_EQ(opened->context().recordsWithoutIdentity(), 1u);
+    const auto pinA = opened->store.pinFor(a);
+    ASSERT_TRUE(pinA);
+    EXPECT_EQ(opened->context().recordsWithoutIdentity(), 1u);
+    const auto withoutIdentity = opened->context().fetchWithoutIdentity();
+    EXPECT_EQ(paths(withoutIdentity), std::vector{x});
+    EXPECT_FALSE(opened->context().holdsEveryRecord());
+    opened->store.add({x});
+    EXPECT_EQ(opened->store.errorMessage(), "x \u2014 이미 고정된 폴더예요.");
+    const auto pinX = opened->store.pinFor(x);
+    EXPECT_EQ(pinX, withoutIdentity.at(0));
+    EXPECT_EQ(opened->store.fetchPins(), (std::vector{pinA, pinX}));
+    opened.reset(); // the store keeps its file to itself while open
+    SQLite::Database plain(path);
+    EXPECT_EQ(plain
+                  .execAndGet("SELECT count(*) FROM sqlite_master WHERE name = "
+                              "'PinnedFolderByOrder'")
+                  .getInt(),
+              1);
 }
 
 } // namespace

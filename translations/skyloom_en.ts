@@ -534,6 +534,10 @@
         <translation>The pin list couldn&apos;t be saved. Check the storage space, then try again.</translation>
     </message>
     <message>
+        <source>고정 목록을 읽지 못했어요. 잠시 뒤 다시 시도하세요.</source>
+        <translation>The pin list couldn&apos;t be read. Try again in a moment.</translation>
+    </message>
+    <message>
         <source>저장된 고정 목록이 더 새 버전의 Skyloom에서 만들어져 열지 않았어요. 새 버전의 Skyloom으로 다시 실행해 주세요.</source>
         <translation>The saved pin list was made by a newer version of Skyloom and was not opened. Start the newer Skyloom again.</translation>
     </message>

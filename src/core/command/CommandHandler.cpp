@@ -282,8 +282,15 @@ CommandResult CommandHandler::runVerb(const ParsedCommand& command) {
 CommandResult CommandHandler::list(bool json) {
     // Each folder as it is now (renamed ones under their new path, deleted
     // ones missing), without writing anything.
-    auto pins = store_.fetchPins();
     CommandResult result;
+    const auto read = store_.readPins();
+    if (!read) {
+        // Never an empty list for one that could not be read.
+        result.standardError = withNewline(PinStore::readFailedText());
+        result.exitStatus = 1;
+        return result;
+    }
+    const auto& pins = *read;
     if (json) {
         auto array = nlohmann::json::array();
         for (const auto& pin : pins) {
@@ -325,10 +332,17 @@ CommandResult CommandHandler::list(bool json) {
 CommandResult CommandHandler::remove(const std::vector<std::string>& paths) {
     std::vector<std::string> failures;
     for (const auto& path : paths) {
-        auto match = store_.pinFor(path);
+        const std::string name = FolderPath::displayName(FolderPath::standardized(path));
+        PinnedFolderPtr match;
+        try {
+            match = store_.pinFor(path);
+        } catch (const StoreError&) {
+            failures.push_back(failureLine(name, PinStore::readFailedText()));
+            continue;
+        }
         if (!match) {
             failures.push_back(
-                FolderPath::displayName(FolderPath::standardized(path)) + " \u2014 " +
+                name + " \u2014 " +
                 translate(SKYLOOM_TRANSLATE_NOOP("Skyloom", "고정 목록에 없는 폴더예요.")));
             continue;
         }

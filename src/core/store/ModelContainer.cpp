@@ -178,8 +178,8 @@ std::unique_ptr<ModelContainer> ModelContainer::open(const std::string& storePat
         const bool unchanged =
             container->lock_ && !stamp.empty() && container->lock_->note() == stamp;
         StoreSchema::validate(*db, !unchanged);
-        // Read before anything is written, so that a store that cannot be
-        // read whole is left exactly as it was.
+        // Checked before anything is written, so that a store that cannot
+        // be read is left exactly as it was; records are read when asked for.
         container->context_.reset(new ModelContext(db.get()));
         container->context_->load();
 

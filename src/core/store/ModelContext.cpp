@@ -10,6 +10,7 @@
 #include <memory>
 #include <sqlite3.h>
 #include <stdexcept>
+#include <utility>
 
 namespace skyloom {
 namespace {
@@ -90,8 +91,8 @@ Date storedDate(double value) {
     return std::isfinite(value) ? std::clamp(value, earliestDate, latestDate) : 0.0;
 }
 
-// Columns are read from the raw statement: a store of a thousand records is
-// loaded on every start of the command line.
+// Columns are read from the raw statement: the app reads every record at
+// its start, and a batch reads one record per folder.
 Bytes columnBytes(sqlite3_stmt* row, int column) {
     auto* data = static_cast<const std::uint8_t*>(sqlite3_column_blob(row, column));
     return data ? Bytes(data, data + sqlite3_column_bytes(row, column)) : Bytes{};
@@ -103,12 +104,73 @@ std::string columnText(sqlite3_stmt* row, int column) {
                 : std::string();
 }
 
+using Prepared = std::unique_ptr<sqlite3_stmt, decltype(&sqlite3_finalize)>;
+
+Prepared prepare(SQLite::Database& db, const std::string& sql) {
+    sqlite3_stmt* prepared = nullptr;
+    if (sqlite3_prepare_v2(db.getHandle(), sql.c_str(), -1, &prepared, nullptr) != SQLITE_OK)
+        throw SQLite::Exception(db.getHandle());
+    return Prepared(prepared, &sqlite3_finalize);
+}
+
+// Steps `statement`; false when done. Throws SQLite::Exception.
+bool nextRow(SQLite::Database& db, sqlite3_stmt* statement) {
+    const int step = sqlite3_step(statement);
+    if (step == SQLITE_DONE)
+        return false;
+    if (step != SQLITE_ROW)
+        throw SQLite::Exception(db.getHandle(), step);
+    return true;
+}
+
+// A kept statement is reset on every way out, so that it never holds the
+// file's read lock between lookups.
+struct Resetting {
+    sqlite3_stmt* statement;
+    ~Resetting() {
+        sqlite3_reset(statement);
+        sqlite3_clear_bindings(statement);
+    }
+};
+
+std::int64_t storedOrder(std::int64_t value) {
+    return std::clamp<std::int64_t>(value, -ModelContext::largestOrder, ModelContext::largestOrder);
+}
+
+// The record of a row of recordQuery(): the identifier, then the nine properties.
+PinnedFolderPtr recordOf(sqlite3_stmt* row) {
+    auto isNull = [row](int column) { return sqlite3_column_type(row, column) == SQLITE_NULL; };
+    std::optional<Bytes> bookmark;
+    if (!isNull(2))
+        bookmark = columnBytes(row, 2);
+    // A damaged or edited file may hold any value; one out of range is
+    // clamped rather than taken for damage of the whole store, which
+    // would lose every other record's earlier date. Orders and dates
+    // then stay where the pin-date arithmetic cannot overflow.
+    std::optional<Date> originalAddedDate;
+    if (!isNull(3))
+        originalAddedDate = storedOriginalDate(sqlite3_column_double(row, 3));
+    auto record = std::make_shared<PinnedFolder>(
+        columnText(row, 1), std::move(bookmark), originalAddedDate,
+        storedOrder(sqlite3_column_int64(row, 4)), storedDate(sqlite3_column_double(row, 5)));
+    record->setIsMissing(sqlite3_column_int64(row, 6) != 0);
+    record->setNeedsAccess(sqlite3_column_int64(row, 7) != 0);
+    record->setIsLocked(sqlite3_column_int64(row, 8) != 0);
+    record->setIsUnpinPending(sqlite3_column_int64(row, 9) != 0);
+    record->assignPersistentIdentifier(sqlite3_column_int64(row, 0));
+    return record;
+}
+
 } // namespace
 
 const std::int64_t ModelContext::largestOrder =
     static_cast<std::int64_t>((pinBaseDate - pinnedThreshold) / pinOrderStep) - 1;
 
-ModelContext::ModelContext(SQLite::Database* db) : db_(db) {}
+void ModelContext::Finalizer::operator()(sqlite3_stmt* statement) const {
+    sqlite3_finalize(statement);
+}
+
+ModelContext::ModelContext(SQLite::Database* db) : db_(db), whole_(db == nullptr) {}
 
 ModelContext::~ModelContext() {
     // Records may outlive the context; they must not call back into it.
@@ -116,63 +178,102 @@ ModelContext::~ModelContext() {
         entry.record->observers().remove(entry.token);
 }
 
+template <typename Body> auto ModelContext::reading(Body&& body) -> decltype(body()) {
+    try {
+        return body();
+    } catch (const SQLite::Exception& e) {
+        throw StoreError(std::string("cannot read the store: ") + e.what(),
+                         e.getExtendedErrorCode(), sqlite3_system_errno(db_->getHandle()));
+    }
+}
+
 void ModelContext::load() {
-    // A store made before the pending-unpin flag gains its column only after
-    // it has been read whole (StoreSchema::migrate): read it as not pending.
-    bool hasPendingFlag = false;
-    {
-        SQLite::Statement info(*db_, "SELECT 1 FROM pragma_table_info('PinnedFolder') "
-                                     "WHERE name = 'isUnpinPending'");
-        hasPendingFlag = info.executeStep();
-    }
-    std::string columns = columnList;
-    if (!hasPendingFlag)
-        columns.replace(columns.find("isUnpinPending"), std::string("isUnpinPending").size(), "0");
-    const std::string query = std::string("SELECT id, ") + columns + " FROM PinnedFolder";
-    sqlite3_stmt* prepared = nullptr;
-    if (sqlite3_prepare_v2(db_->getHandle(), query.c_str(), -1, &prepared, nullptr) != SQLITE_OK)
-        throw SQLite::Exception(db_->getHandle());
-    std::unique_ptr<sqlite3_stmt, decltype(&sqlite3_finalize)> rows(prepared, &sqlite3_finalize);
-    sqlite3_stmt* row = rows.get();
-    auto isNull = [row](int column) { return sqlite3_column_type(row, column) == SQLITE_NULL; };
-    for (int step; (step = sqlite3_step(row)) != SQLITE_DONE;) {
-        if (step != SQLITE_ROW)
-            throw SQLite::Exception(db_->getHandle(), step);
-        std::optional<Bytes> bookmark;
-        if (!isNull(2))
-            bookmark = columnBytes(row, 2);
-        // A damaged or edited file may hold any value; one out of range is
-        // clamped rather than taken for damage of the whole store, which
-        // would lose every other record's earlier date. Orders and dates
-        // then stay where the pin-date arithmetic cannot overflow.
-        std::optional<Date> originalAddedDate;
-        if (!isNull(3))
-            originalAddedDate = storedOriginalDate(sqlite3_column_double(row, 3));
-        auto record = std::make_shared<PinnedFolder>(
-            columnText(row, 1), std::move(bookmark), originalAddedDate,
-            std::clamp<std::int64_t>(sqlite3_column_int64(row, 4), -largestOrder, largestOrder),
-            storedDate(sqlite3_column_double(row, 5)));
-        record->setIsMissing(sqlite3_column_int64(row, 6) != 0);
-        record->setNeedsAccess(sqlite3_column_int64(row, 7) != 0);
-        record->setIsLocked(sqlite3_column_int64(row, 8) != 0);
-        record->setIsUnpinPending(sqlite3_column_int64(row, 9) != 0);
-        std::int64_t identifier = sqlite3_column_int64(row, 0);
-        record->assignPersistentIdentifier(identifier);
-        lastIdentifier_ = std::max(lastIdentifier_, identifier);
-        track(record);
-        sorted_.push_back(record);
-    }
-    std::sort(sorted_.begin(), sorted_.end(), fetchOrder);
+    // The records stay in the file until asked for: most commands touch one.
+    whole_ = false;
     // Identifiers of deleted records are never handed out again.
+    lastIdentifier_ = db_->execAndGet("SELECT ifnull(max(id), 0) FROM PinnedFolder").getInt64();
     SQLite::Statement sequence(*db_, "SELECT seq FROM sqlite_sequence WHERE name = 'PinnedFolder'");
     if (sequence.executeStep())
         lastIdentifier_ = std::max(lastIdentifier_, sequence.getColumn(0).getInt64());
 }
 
+std::string ModelContext::recordQuery(const char* condition) {
+    // A store made before the pending-unpin flag gains its column on opening
+    // (StoreSchema::migrate); until then its records read as not pending.
+    if (!hasPendingFlag_) {
+        SQLite::Statement info(*db_, "SELECT 1 FROM pragma_table_info('PinnedFolder') "
+                                     "WHERE name = 'isUnpinPending'");
+        hasPendingFlag_ = info.executeStep();
+    }
+    std::string columns = columnList;
+    if (!*hasPendingFlag_)
+        columns.replace(columns.find("isUnpinPending"), std::string("isUnpinPending").size(), "0");
+    std::string query = std::string("SELECT id, ") + columns + " FROM PinnedFolder";
+    if (condition)
+        query += std::string(" WHERE ") + condition;
+    return query;
+}
+
+bool ModelContext::isRead(std::int64_t identifier) const {
+    return live_.contains(identifier) || deleted_.contains(identifier);
+}
+
+PinnedFolderPtr ModelContext::adopt(sqlite3_stmt* row) {
+    const std::int64_t identifier = sqlite3_column_int64(row, 0);
+    // One object per record: a row read again is the record held already,
+    // whose unsaved changes are newer than the row.
+    if (auto found = live_.find(identifier); found != live_.end())
+        return found->second.record;
+    if (deleted_.contains(identifier))
+        return nullptr;
+    auto record = recordOf(row);
+    track(record);
+    return record;
+}
+
+void ModelContext::loadWhole() {
+    if (whole_)
+        return;
+    // The records read from here on need no place in byOrder_.
+    whole_ = true;
+    try {
+        reading([&] {
+            auto rows = prepare(*db_, recordQuery(nullptr));
+            while (nextRow(*db_, rows.get()))
+                adopt(rows.get());
+        });
+    } catch (...) {
+        // Those read stay read; the rest waits for the next attempt.
+        whole_ = false;
+        byOrder_.clear();
+        for (const auto& [identifier, entry] : live_)
+            byOrder_.emplace(entry.order, identifier);
+        throw;
+    }
+    sorted_.clear();
+    sorted_.reserve(live_.size());
+    for (const auto& [identifier, entry] : live_)
+        sorted_.push_back(entry.record);
+    std::sort(sorted_.begin(), sorted_.end(), fetchOrder);
+    // From here on the records alone answer every lookup.
+    byOrder_.clear();
+    unreadTop_ = {};
+    withoutIdentity_.reset();
+    identityQuery_.reset();
+}
+
 std::size_t ModelContext::positionOf(const PinnedFolderPtr& record) const {
+    if (!whole_)
+        return 0;
     // The sort key of a live record is current, so a binary search finds it.
     auto at = std::lower_bound(sorted_.begin(), sorted_.end(), record, fetchOrder);
     return static_cast<std::size_t>(at - sorted_.begin());
+}
+
+void ModelContext::notify(ModelChange::Kind kind, const PinnedFolderPtr& record,
+                          std::optional<PinnedFolder::Field> field, std::size_t position,
+                          std::size_t previous) {
+    changes_.notify(ModelChange{kind, record, field, position, previous});
 }
 
 std::optional<platform::FolderIdentity> ModelContext::identityOf(const Bytes& bookmark) {
@@ -221,7 +322,22 @@ void ModelContext::unindex(std::int64_t identifier, std::optional<IdentityKey>& 
 }
 
 std::vector<PinnedFolderPtr>
-ModelContext::fetchByIdentity(const platform::FolderIdentity& identity) const {
+ModelContext::fetchByIdentity(const platform::FolderIdentity& identity) {
+    if (!whole_)
+        reading([&] {
+            // The rows not read yet that name this folder join the records
+            // read; those read answer from memory, where they may have changed.
+            if (!identityQuery_)
+                identityQuery_.reset(
+                    prepare(*db_, recordQuery("folderDevice = ?1 AND folderInode = ?2")).release());
+            sqlite3_stmt* query = identityQuery_.get();
+            Resetting reset{query};
+            // SQLite integers are signed: the bits are kept, the sign means nothing.
+            sqlite3_bind_int64(query, 1, static_cast<std::int64_t>(identity.device));
+            sqlite3_bind_int64(query, 2, static_cast<std::int64_t>(identity.inode));
+            while (nextRow(*db_, query))
+                adopt(query);
+        });
     std::vector<PinnedFolderPtr> found;
     auto [first, last] = byIdentity_.equal_range(IdentityKey{identity.device, identity.inode});
     for (auto at = first; at != last; ++at) {
@@ -236,24 +352,90 @@ ModelContext::fetchByIdentity(const platform::FolderIdentity& identity) const {
     return found;
 }
 
-std::optional<std::int64_t> ModelContext::highestOrder() const {
-    if (sorted_.empty())
-        return std::nullopt;
-    return sorted_.back()->order();
+std::vector<PinnedFolderPtr> ModelContext::fetchWithoutIdentity() {
+    if (!whole_)
+        reading([&] {
+            auto rows = prepare(*db_, recordQuery("folderDevice IS NULL"));
+            while (nextRow(*db_, rows.get()))
+                adopt(rows.get());
+        });
+    std::vector<PinnedFolderPtr> found;
+    for (const auto& [identifier, entry] : live_)
+        if (!entry.key)
+            found.push_back(entry.record);
+    std::sort(found.begin(), found.end(), fetchOrder);
+    return found;
+}
+
+std::size_t ModelContext::recordsWithoutIdentity() {
+    std::size_t count = live_.size() - byIdentity_.size();
+    if (whole_)
+        return count;
+    if (!withoutIdentity_)
+        reading([&] {
+            std::vector<std::int64_t> identifiers;
+            SQLite::Statement rows(*db_, "SELECT id FROM PinnedFolder WHERE folderDevice IS NULL");
+            while (rows.executeStep())
+                identifiers.push_back(rows.getColumn(0).getInt64());
+            withoutIdentity_ = std::move(identifiers);
+        });
+    for (auto identifier : *withoutIdentity_)
+        if (!isRead(identifier))
+            ++count;
+    return count;
+}
+
+std::optional<std::int64_t> ModelContext::highestOrder() {
+    if (whole_) {
+        if (sorted_.empty())
+            return std::nullopt;
+        return sorted_.back()->order();
+    }
+    if (!unreadTop_.known || (unreadTop_.row && isRead(unreadTop_.row->second)))
+        reading([&] {
+            // Down the order index from the last row seen, past rows read since.
+            const bool below = unreadTop_.row.has_value();
+            SQLite::Statement rows(*db_, std::string(R"(SELECT "order", id FROM PinnedFolder )") +
+                                             (below ? R"(WHERE ("order", id) < (?, ?) )" : "") +
+                                             R"(ORDER BY "order" DESC, id DESC)");
+            if (below) {
+                rows.bind(1, unreadTop_.row->first);
+                rows.bind(2, unreadTop_.row->second);
+            }
+            unreadTop_.row.reset();
+            while (rows.executeStep()) {
+                const std::int64_t identifier = rows.getColumn(1).getInt64();
+                if (isRead(identifier))
+                    continue;
+                unreadTop_.row = {rows.getColumn(0).getInt64(), identifier};
+                break;
+            }
+            unreadTop_.known = true;
+        });
+    std::optional<std::int64_t> highest;
+    if (!byOrder_.empty())
+        highest = byOrder_.rbegin()->first;
+    if (unreadTop_.row)
+        highest = std::max(highest.value_or(-largestOrder), storedOrder(unreadTop_.row->first));
+    return highest;
 }
 
 void ModelContext::track(const PinnedFolderPtr& record) {
     auto token = record->observers().add(
         [this](PinnedFolder& changed, PinnedFolder::Field field) { fieldChanged(changed, field); });
     const auto identifier = *record->persistentIdentifier();
-    auto& entry = live_[identifier] = Entry{record, token, std::nullopt};
+    auto& entry = live_[identifier] = Entry{record, token, std::nullopt, record->order()};
     index(identifier, entry.key, *record);
+    if (!whole_)
+        byOrder_.emplace(entry.order, identifier);
 }
 
 void ModelContext::untrack(std::int64_t identifier) {
     auto found = live_.find(identifier);
     found->second.record->observers().remove(found->second.token);
     unindex(identifier, found->second.key);
+    if (!whole_)
+        byOrder_.erase({found->second.order, identifier});
     live_.erase(found);
 }
 
@@ -265,13 +447,21 @@ void ModelContext::fieldChanged(PinnedFolder& record, PinnedFolder::Field field)
     // A pending insert writes the current values anyway.
     if (!inserted_.contains(identifier))
         updated_.insert(identifier);
-    const PinnedFolderPtr& live = found->second.record;
+    Entry& entry = found->second;
+    const PinnedFolderPtr& live = entry.record;
     if (field == PinnedFolder::Field::bookmark) {
-        unindex(identifier, found->second.key);
-        index(identifier, found->second.key, *live);
+        unindex(identifier, entry.key);
+        index(identifier, entry.key, *live);
     }
     if (field != PinnedFolder::Field::order) {
-        changes_.notify(ModelChange{ModelChange::Kind::updated, live, field, positionOf(live)});
+        notify(ModelChange::Kind::updated, live, field, positionOf(live));
+        return;
+    }
+    const auto previousOrder = std::exchange(entry.order, live->order());
+    if (!whole_) {
+        byOrder_.erase({previousOrder, identifier});
+        byOrder_.emplace(entry.order, identifier);
+        notify(ModelChange::Kind::moved, live, field);
         return;
     }
     // The record's sort key changed: take it out where it was, put it back where it belongs.
@@ -280,10 +470,11 @@ void ModelContext::fieldChanged(PinnedFolder& record, PinnedFolder::Field field)
     sorted_.erase(old);
     const auto position = positionOf(live);
     sorted_.insert(sorted_.begin() + static_cast<std::ptrdiff_t>(position), live);
-    changes_.notify(ModelChange{ModelChange::Kind::moved, live, field, position, previous});
+    notify(ModelChange::Kind::moved, live, field, position, previous);
 }
 
 std::vector<PinnedFolderPtr> ModelContext::fetchAll() {
+    loadWhole();
     return sorted_;
 }
 
@@ -310,8 +501,9 @@ void ModelContext::insert(const PinnedFolderPtr& record) {
     }
     track(record);
     const auto position = positionOf(record);
-    sorted_.insert(sorted_.begin() + static_cast<std::ptrdiff_t>(position), record);
-    changes_.notify(ModelChange{ModelChange::Kind::inserted, record, std::nullopt, position});
+    if (whole_)
+        sorted_.insert(sorted_.begin() + static_cast<std::ptrdiff_t>(position), record);
+    notify(ModelChange::Kind::inserted, record, std::nullopt, position);
 }
 
 void ModelContext::remove(const PinnedFolderPtr& record) {
@@ -326,8 +518,9 @@ void ModelContext::remove(const PinnedFolderPtr& record) {
     if (!inserted_.erase(identifier))
         deleted_.emplace(identifier, record);
     const auto position = positionOf(record);
-    sorted_.erase(sorted_.begin() + static_cast<std::ptrdiff_t>(position));
-    changes_.notify(ModelChange{ModelChange::Kind::deleted, record, std::nullopt, position});
+    if (whole_)
+        sorted_.erase(sorted_.begin() + static_cast<std::ptrdiff_t>(position));
+    notify(ModelChange::Kind::deleted, record, std::nullopt, position);
 }
 
 bool ModelContext::contains(const PinnedFolderPtr& record) const {
@@ -338,7 +531,7 @@ bool ModelContext::contains(const PinnedFolderPtr& record) const {
 }
 
 void ModelContext::checkpoint() {
-    // Every commit already lands in the store file (rollback journal).
+    // Every save is already folded into the store file by the container.
 }
 
 bool ModelContext::hasChanges() const {
@@ -355,8 +548,19 @@ void ModelContext::save() {
             throw StoreError(std::string("cannot save the store: ") + e.what(),
                              e.getExtendedErrorCode(), sqlite3_system_errno(db_->getHandle()));
         }
-        if (saved_)
-            saved_();
+        if (saved_) {
+            try {
+                saved_();
+            } catch (...) {
+                // The commit went in; only what follows it failed. The
+                // changes are in the file and no longer pending, so a caller
+                // undoing them writes the undoing.
+                inserted_.clear();
+                updated_.clear();
+                deleted_.clear();
+                throw;
+            }
+        }
     }
     inserted_.clear();
     updated_.clear();

@@ -93,6 +93,11 @@ std::string PinStore::saveFailedText() {
         "Skyloom", "고정 목록을 저장하지 못했어요. 저장 공간을 확인한 뒤 다시 시도하세요."));
 }
 
+std::string PinStore::readFailedText() {
+    return translate(
+        SKYLOOM_TRANSLATE_NOOP("Skyloom", "고정 목록을 읽지 못했어요. 잠시 뒤 다시 시도하세요."));
+}
+
 std::string PinStore::inMemoryRefusal() {
     return storeUnavailableMessage() + "\n" +
            translate(SKYLOOM_TRANSLATE_NOOP("Skyloom", "아무 폴더도 바꾸지 않았어요."));
@@ -239,10 +244,14 @@ void PinStore::withEarlierDateSaved(PinnedFolder& pin, const std::function<void(
 }
 
 std::vector<PinnedFolderPtr> PinStore::fetchPins() {
+    return readPins().value_or(std::vector<PinnedFolderPtr>{});
+}
+
+std::optional<std::vector<PinnedFolderPtr>> PinStore::readPins() {
     try {
         return context_.fetchAll();
     } catch (const std::exception&) {
-        return {};
+        return std::nullopt;
     }
 }
 
@@ -284,7 +293,7 @@ PinnedFolderPtr PinStore::recordAt(const std::string& normalizedPath, bool follo
     // A folder that is there is another folder than any record with an
     // identity kept at its path; one that cannot be reached is known only
     // by the path its record keeps.
-    for (const auto& pin : fetchPins()) {
+    for (const auto& pin : identity ? context_.fetchWithoutIdentity() : fetchPins()) {
         if (identity && pin->bookmark() && ModelContext::identityOf(*pin->bookmark()))
             continue;
         if (FolderPath::equivalent(pin->path(), normalizedPath))
@@ -399,8 +408,14 @@ void PinStore::add(const std::vector<std::string>& urls) {
         auto callerName = [&] { return FolderPath::displayName(FolderPath::standardized(url)); };
         // Pinning again a folder whose unpin waits for it to come back takes
         // that unpin back: the record stays, the pin is put back.
-        if (auto pending = recordAt(FolderPath::normalized(url), true);
-            pending && pending->isUnpinPending()) {
+        PinnedFolderPtr pending;
+        try {
+            pending = recordAt(FolderPath::normalized(url), true);
+        } catch (const StoreError&) {
+            failures.emplace(index, failureLine(callerName(), readFailedText()));
+            continue;
+        }
+        if (pending && pending->isUnpinPending()) {
             pending->setIsUnpinPending(false);
             try {
                 if (auto failure = reapplyOne(pending))
@@ -415,6 +430,9 @@ void PinStore::add(const std::vector<std::string>& urls) {
         try {
             resolved = service_.validatePinnable(
                 url, [this](const std::string& path) { return recordAt(path, false) != nullptr; });
+        } catch (const StoreError&) {
+            failures.emplace(index, failureLine(callerName(), readFailedText()));
+            continue;
         } catch (const std::exception& error) {
             failures.emplace(index, failureLine(callerName(), error));
             continue;
@@ -425,6 +443,9 @@ void PinStore::add(const std::vector<std::string>& urls) {
         PinnedFolderPtr pin;
         try {
             pin = service_.makeValidatedPin(resolved, nextOrder(), currentDate());
+        } catch (const StoreError&) {
+            failures.emplace(index, failureLine(callerName(), readFailedText()));
+            continue;
         } catch (const std::exception& error) {
             failures.emplace(index, failureLine(callerName(), error));
             continue;
@@ -441,6 +462,9 @@ void PinStore::add(const std::vector<std::string>& urls) {
             failures.emplace(entry.index, failureLine(entry.name, saveFailedText()));
         }
         made.clear();
+        // The commit may have gone in with only its folding into the store
+        // file failed: then this takes the records out of the file again.
+        saveIgnoringErrors();
     }
     bool undone = false;
     for (const auto& entry : made) {
@@ -476,7 +500,14 @@ void PinStore::unpin(const std::vector<std::string>& urls) {
     for (const auto& url : urls) {
         breathe();
         std::string resolved = FolderPath::normalized(url);
-        if (auto match = recordAt(resolved, true)) {
+        PinnedFolderPtr match;
+        try {
+            match = recordAt(resolved, true);
+        } catch (const StoreError&) {
+            failures.push_back(failureLine(FolderPath::displayName(resolved), readFailedText()));
+            continue;
+        }
+        if (match) {
             if (seen.insert(match.get()).second)
                 undone.push_back(undoPin(match, false));
             continue;

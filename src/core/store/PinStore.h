@@ -111,9 +111,14 @@ public:
     // found by the folder's identity (a record whose folder moved here takes
     // this path); by its stored path only when the folder cannot be reached
     // (then the record kept for that path, shown missing) or for records
-    // whose bookmark gives no identity. Null when none.
+    // whose bookmark gives no identity. Null when none; throws StoreError
+    // when the store cannot be read.
     PinnedFolderPtr pinFor(const std::string& path);
+    // Every record in order; empty when the store cannot be read.
     std::vector<PinnedFolderPtr> fetchPins();
+    // The same, absent when the store cannot be read (for answers that must
+    // not pass an unread list off as an empty one).
+    std::optional<std::vector<PinnedFolderPtr>> readPins();
     void chooseFoldersToPin();
     void regrantAccess(const PinnedFolderPtr& pin);
     void showMessagesIfNeeded();
@@ -134,6 +139,8 @@ public:
 
     // The reason a folder was left as it was: the list could not be saved.
     static std::string saveFailedText();
+    // The same when the list could not be read.
+    static std::string readFailedText();
     // What every change answers while the store lives only in memory: an
     // earlier date kept there would be lost when the process ends.
     static std::string inMemoryRefusal();

@@ -40,7 +40,6 @@ CREATE TABLE PinnedFolder (
     folderInode INTEGER,
     folderBirth INTEGER
 );
-CREATE INDEX PinnedFolderByIdentity ON PinnedFolder (folderDevice, folderInode);
 )sql";
 
 constexpr std::size_t originalPropertyCount = 8;
@@ -103,6 +102,9 @@ void StoreSchema::createStore(const std::string& storePath) {
             db.exec("PRAGMA application_id = " + std::to_string(applicationId));
             db.exec("PRAGMA user_version = " + std::to_string(userVersion));
             db.exec(createSql);
+            for (const auto& index : addedIndexes)
+                db.exec(std::string("CREATE INDEX ") + index.name + " ON PinnedFolder " +
+                        index.columns);
             SQLite::Statement meta(db, "INSERT INTO meta (key, value) VALUES ('schemaVersion', ?)");
             meta.bind(1, versionString);
             meta.exec();
@@ -211,8 +213,9 @@ void StoreSchema::validate(SQLite::Database& db, bool checkIntegrity) {
     SQLite::Statement objects(db, "SELECT type, name FROM sqlite_master");
     while (objects.executeStep())
         found.emplace(objects.getColumn(0).getString(), objects.getColumn(1).getString());
-    // The identity index may not be there yet (migrate() adds it).
-    found.erase({"index", identityIndexName});
+    // The added indexes may not be there yet (migrate() adds them).
+    for (const auto& index : addedIndexes)
+        found.erase({"index", index.name});
     if (found != expected)
         throwDamaged("the store holds tables of another schema");
 
@@ -257,14 +260,16 @@ void StoreSchema::migrate(SQLite::Database& db) {
     while (info.executeStep())
         columns.insert(info.getColumn(0).getString());
     info.reset();
-    const bool hasIndex =
-        db.execAndGet(std::string("SELECT count(*) FROM sqlite_master WHERE type = 'index' AND "
-                                  "name = '") +
-                      identityIndexName + "'")
-            .getInt() == 1;
-    bool missing = !hasIndex;
+    std::set<std::string> indexes;
+    SQLite::Statement names(db, "SELECT name FROM sqlite_master WHERE type = 'index'");
+    while (names.executeStep())
+        indexes.insert(names.getColumn(0).getString());
+    names.reset();
+    bool missing = false;
     for (const auto& column : addedColumns)
         missing = missing || !columns.contains(column.name);
+    for (const auto& index : addedIndexes)
+        missing = missing || !indexes.contains(index.name);
     if (!missing)
         return;
 
@@ -299,8 +304,9 @@ void StoreSchema::migrate(SQLite::Database& db) {
             update.reset();
         }
     }
-    db.exec(std::string("CREATE INDEX IF NOT EXISTS ") + identityIndexName +
-            " ON PinnedFolder (folderDevice, folderInode)");
+    for (const auto& index : addedIndexes)
+        db.exec(std::string("CREATE INDEX IF NOT EXISTS ") + index.name + " ON PinnedFolder " +
+                index.columns);
     transaction.commit();
 }
 

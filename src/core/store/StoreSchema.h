@@ -39,7 +39,7 @@ public:
 
     // Checks an open database: identity, version, quick_check when
     // `checkIntegrity`, and exactly the tables and columns of schema 1.0.0,
-    // with or without the added columns and index.
+    // with or without the added columns and indexes.
     // Throws StoreOpenError (damagedContent) or SQLite::Exception.
     static void validate(SQLite::Database& db, bool checkIntegrity = true);
 
@@ -71,9 +71,22 @@ public:
     };
     static constexpr const char* identityIndexName = "PinnedFolderByIdentity";
 
-    // Adds what is missing of the added columns and the identity index, and
-    // fills the identity of every record from its bookmark, in one
-    // transaction; does nothing (and writes nothing) when all is there.
+    // Indexes added after the first release, each with what it indexes: a
+    // folder's record by its identity, and the records by `order`, so that
+    // the highest order is found without reading every record. A store
+    // without them is still schema 1.0.0 and gets them on opening.
+    struct AddedIndex {
+        const char* name;
+        const char* columns;
+    };
+    static constexpr AddedIndex addedIndexes[] = {
+        {identityIndexName, "(folderDevice, folderInode)"},
+        {"PinnedFolderByOrder", R"(("order", id))"},
+    };
+
+    // Adds what is missing of the added columns and indexes, and fills the
+    // identity of every record from its bookmark, in one transaction; does
+    // nothing (and writes nothing) when all is there.
     // Throws SQLite::Exception.
     static void migrate(SQLite::Database& db);
 
