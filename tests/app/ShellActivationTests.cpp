@@ -401,6 +401,10 @@ TEST(AppTrayTest, AStatusNotifierTrayStartedLaterGetsTheIconWithItsMenu) {
     EXPECT_LE(std::abs(above.center().x() - 700), 1) << above.x() << "+" << above.width();
     EXPECT_LT(above.bottom(), 700);
     EXPECT_GE(above.bottom(), 690);
+    // (0, 0) is what a tray sends that knows no point: the pointer stands in.
+    const QRect atPointer = dropsAt({0, 0}, "sni-4-panel-pointer");
+    EXPECT_LT(atPointer.bottom(), 600);
+    EXPECT_GE(atPointer.bottom(), 590);
 
     // The tray goes away and comes back (the panel restarted): the icon
     // returns, from the same process.
@@ -418,7 +422,7 @@ TEST(AppTrayTest, AStatusNotifierTrayStartedLaterGetsTheIconWithItsMenu) {
     EXPECT_EQ(app.processId(), pid);
     // The name the watcher lists now.
     service = QRegularExpression("'([^'/]+)").match(registered).captured(1);
-    const QRect again = dropsAt({300, 20}, "sni-4-panel-again");
+    const QRect again = dropsAt({300, 20}, "sni-5-panel-again");
     EXPECT_LE(std::abs(again.center().x() - 300), 1) << again.x() << "+" << again.width();
 }
 
