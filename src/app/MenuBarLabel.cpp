@@ -54,6 +54,11 @@ MenuBarLabel::MenuBarLabel(QObject* parent) : QObject(parent), tray_(pinIcon()) 
                 if (reason == QSystemTrayIcon::Trigger || reason == QSystemTrayIcon::DoubleClick)
                     emit clicked();
             });
+    connect(&relay_, &StatusNotifierRelay::activated, this, [this](const QPoint& point) {
+        clickPoint_ = point;
+        emit clicked();
+        clickPoint_ = QPoint();
+    });
 
     // An XEmbed tray that appears later is taken up by Qt itself; a
     // StatusNotifierItem one is not, when there was none at start.
@@ -76,10 +81,12 @@ MenuBarLabel::MenuBarLabel(QObject* parent) : QObject(parent), tray_(pinIcon()) 
 }
 
 void MenuBarLabel::registerAgain() {
-    if (tray_.isVisible()) {
-        tray_.hide();
-        tray_.show();
-    }
+    if (!tray_.isVisible() || relay_.registerWithWatcher())
+        return;
+    // Shown anew, Qt's item registers itself.
+    tray_.hide();
+    tray_.show();
+    relay_.install();
 }
 
 void MenuBarLabel::statusNotifierTrayChanged() {
@@ -107,6 +114,14 @@ bool MenuBarLabel::isTrayAvailable() {
 void MenuBarLabel::show() {
     // Also without a tray: the icon appears once a panel starts one.
     tray_.show();
+    relay_.install();
+}
+
+QRect MenuBarLabel::geometry() const {
+    const QRect icon = tray_.geometry();
+    if (icon.isValid() || clickPoint_.isNull())
+        return icon;
+    return {clickPoint_, QSize(1, 1)};
 }
 
 } // namespace skyloom::app

@@ -1,8 +1,11 @@
 #pragma once
 
+#include "app/StatusNotifierRelay.h"
+
 #include <QIcon>
 #include <QMenu>
 #include <QObject>
+#include <QPoint>
 #include <QRect>
 #include <QSystemTrayIcon>
 
@@ -16,7 +19,9 @@ namespace skyloom::app {
 // either protocol Qt speaks (StatusNotifierItem over D-Bus: KDE, GNOME's
 // AppIndicator extension, waybar; XEmbed: trayer, stalonetray, older
 // panels). A click asks for the pin-list panel; the item's menu reaches
-// everything else, for trays that show the menu on a click.
+// everything else, for trays that show the menu on a click. A
+// StatusNotifierItem tray says where it was clicked rather than where the
+// icon is: the panel drops down at that point.
 class MenuBarLabel : public QObject {
     Q_OBJECT
 public:
@@ -32,8 +37,10 @@ public:
 
     void show();
     bool isVisible() const { return tray_.isVisible(); }
-    // Where the icon is on screen; empty where the tray does not say.
-    QRect geometry() const { return tray_.geometry(); }
+    // Where the icon is on screen (XEmbed). While a click of a
+    // StatusNotifierItem tray is handled, a pixel at the point it gave.
+    // Empty where the tray says neither.
+    QRect geometry() const;
     QSystemTrayIcon& trayIcon() { return tray_; }
     QMenu& menu() { return menu_; }
 
@@ -60,6 +67,9 @@ private slots:
 private:
     QMenu menu_;
     QSystemTrayIcon tray_;
+    // Gone before the icon whose item it stands in for.
+    StatusNotifierRelay relay_;
+    QPoint clickPoint_;
     std::unique_ptr<QDBusServiceWatcher> watcher_;
 };
 

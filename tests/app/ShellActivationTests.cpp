@@ -4,7 +4,9 @@
 
 #include <QApplication>
 #include <QFile>
+#include <QPoint>
 #include <QProcess>
+#include <QRect>
 #include <QRegularExpression>
 #include <QTest>
 
@@ -297,8 +299,8 @@ TEST_F(AppReopenTest, ASecondStartBringsThePinListForwardWhateverIsOnScreen) {
 // A StatusNotifierItem tray (what KDE, GNOME's AppIndicator extension and
 // waybar speak) started after the app, as when autostart beats the panel.
 TEST(AppTrayTest, AStatusNotifierTrayStartedLaterGetsTheIconWithItsMenu) {
-    for (const char* tool : {"Xvfb", "dbus-launch", "gdbus", "xprop", "status-notifier-watcher",
-                             "gtk-sni-tray-standalone"})
+    for (const char* tool : {"Xvfb", "dbus-launch", "gdbus", "xprop", "xdotool",
+                             "status-notifier-watcher", "gtk-sni-tray-standalone"})
         if (!DesktopSession::installed(tool))
             GTEST_SKIP() << tool << " is not installed";
     DesktopSession session;
@@ -338,7 +340,7 @@ TEST(AppTrayTest, AStatusNotifierTrayStartedLaterGetsTheIconWithItsMenu) {
     // The item's service name as the watcher lists it.
     const auto match = QRegularExpression("'([^'/]+)").match(registered);
     ASSERT_TRUE(match.hasMatch()) << registered.toStdString();
-    const QString service = match.captured(1);
+    QString service = match.captured(1);
     const QString menuPath =
         call({"--dest", service, "--object-path", "/StatusNotifierItem", "--method",
               "org.freedesktop.DBus.Properties.Get", "org.kde.StatusNotifierItem", "Menu"})
@@ -349,16 +351,64 @@ TEST(AppTrayTest, AStatusNotifierTrayStartedLaterGetsTheIconWithItsMenu) {
     for (const char* entry : {"폴더 고정…", "관리 창 열기", "설정", "Skyloom 종료"})
         EXPECT_TRUE(layout.contains(QString::fromUtf8(entry))) << entry << layout.toStdString();
 
-    // A click in the tray: the panel drops down.
-    call({"--dest", service, "--object-path", "/StatusNotifierItem", "--method",
-          "org.kde.StatusNotifierItem.Activate", "300", "20"});
-    EXPECT_TRUE(QTest::qWaitFor(
-        [&] {
-            return session.run("xdotool", {"search", "--onlyvisible", "--classname", "skyloom-app"})
-                       .out.size() > 0;
-        },
-        5000));
-    session.screenshot("sni-2-panel");
+    // Qt's properties pass through whole, the icon's pixels included.
+    const QString all =
+        call({"--dest", service, "--object-path", "/StatusNotifierItem", "--method",
+              "org.freedesktop.DBus.Properties.GetAll", "org.kde.StatusNotifierItem"});
+    for (const char* property :
+         {"'IconPixmap': <[(", "'Status': <'Active'>", "'ToolTip'", "'Menu'"})
+        EXPECT_TRUE(all.contains(property)) << property << all.toStdString();
+
+    // A click in the tray drops the panel at the point the tray gives, not
+    // at the pointer: below it in the upper half of the screen, above it in
+    // the lower half, centred on it; a second click puts it away.
+    session.run("xdotool", {"mousemove", "900", "600"});
+    const auto activate = [&](int x, int y) {
+        call({"--dest", service, "--object-path", "/StatusNotifierItem", "--method",
+              "org.kde.StatusNotifierItem.Activate", QString::number(x), QString::number(y)});
+    };
+    const auto panel = [&] {
+        const QString ids =
+            session.run("xdotool", {"search", "--onlyvisible", "--classname", "skyloom-app"}).out;
+        for (const QString& id : ids.split('\n', Qt::SkipEmptyParts)) {
+            if (!session.run("xprop", {"-id", id, "WM_WINDOW_ROLE"}).out.contains("\"panel\""))
+                continue;
+            const auto geometry =
+                QRegularExpression("Position: (\\d+),(\\d+).*Geometry: (\\d+)x(\\d+)",
+                                   QRegularExpression::DotMatchesEverythingOption)
+                    .match(session.run("xdotool", {"getwindowgeometry", id}).out);
+            if (geometry.hasMatch())
+                return QRect(geometry.captured(1).toInt(), geometry.captured(2).toInt(),
+                             geometry.captured(3).toInt(), geometry.captured(4).toInt());
+        }
+        return QRect();
+    };
+    const auto dropsAt = [&](const QPoint& point, const char* shot) {
+        activate(point.x(), point.y());
+        QRect shown;
+        EXPECT_TRUE(QTest::qWaitFor([&] { return (shown = panel()).isValid(); }, 5000))
+            << point.x() << "," << point.y();
+        session.screenshot(shot);
+        activate(point.x(), point.y());
+        EXPECT_TRUE(QTest::qWaitFor([&] { return !panel().isValid(); }, 5000));
+        // A person's pace: Qt tells the app it lost the focus some 100 ms
+        // after the panel went, and that late news would put away a panel
+        // reopened just then, sooner than anyone clicks twice.
+        QTest::qWait(300);
+        return shown;
+    };
+    const QRect below = dropsAt({300, 20}, "sni-2-panel-top");
+    EXPECT_LE(std::abs(below.center().x() - 300), 1) << below.x() << "+" << below.width();
+    EXPECT_GT(below.top(), 20);
+    EXPECT_LE(below.top(), 30);
+    const QRect above = dropsAt({700, 700}, "sni-3-panel-bottom");
+    EXPECT_LE(std::abs(above.center().x() - 700), 1) << above.x() << "+" << above.width();
+    EXPECT_LT(above.bottom(), 700);
+    EXPECT_GE(above.bottom(), 690);
+    // (0, 0) is what a tray sends that knows no point: the pointer stands in.
+    const QRect atPointer = dropsAt({0, 0}, "sni-4-panel-pointer");
+    EXPECT_LT(atPointer.bottom(), 600);
+    EXPECT_GE(atPointer.bottom(), 590);
 
     // The tray goes away and comes back (the panel restarted): the icon
     // returns, from the same process.
@@ -371,8 +421,13 @@ TEST(AppTrayTest, AStatusNotifierTrayStartedLaterGetsTheIconWithItsMenu) {
         }
     session.start("status-notifier-watcher");
     session.start("gtk-sni-tray-standalone", {"--top"});
-    EXPECT_TRUE(QTest::qWaitFor([&] { return items().contains("'"); }, 10000)) << "no icon again";
+    EXPECT_TRUE(QTest::qWaitFor([&] { return (registered = items()).contains("'"); }, 10000))
+        << "no icon again";
     EXPECT_EQ(app.processId(), pid);
+    // The name the watcher lists now.
+    service = QRegularExpression("'([^'/]+)").match(registered).captured(1);
+    const QRect again = dropsAt({300, 20}, "sni-5-panel-again");
+    EXPECT_LE(std::abs(again.center().x() - 300), 1) << again.x() << "+" << again.width();
 }
 
 // Wayland, where the app can neither place nor focus windows itself: the
