@@ -8,6 +8,7 @@
 #include <atomic>
 #include <cstdlib>
 #include <filesystem>
+#include <poll.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/un.h>
@@ -64,7 +65,10 @@ std::jthread serve(CommandServer& server, std::atomic<int>& calls) {
                 ++calls;
                 return CommandResult{7, "out:" + request.arguments.at(0), "err\0\n"s};
             });
-            std::this_thread::sleep_for(10ms); // serveOne returns at once when nobody waits
+            // serveOne returns at once when nobody waits: wait for a client, waking
+            // now and then to see whether the thread is asked to stop.
+            pollfd listening{server.fileDescriptor(), POLLIN, 0};
+            ::poll(&listening, 1, 100);
         }
     });
 }

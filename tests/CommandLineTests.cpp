@@ -37,13 +37,14 @@ Date accessTime(const std::string& path) {
     return static_cast<Date>(info.st_atim.tv_sec) + info.st_atim.tv_nsec / 1e9;
 }
 
-// Waits, without a fixed sleep, until `done` holds or ten seconds pass.
+// Polls until `done` holds or thirty seconds pass, leaving the processor to
+// the programs it waits for between looks.
 template <typename Condition> bool eventually(Condition done) {
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
     while (!done()) {
         if (std::chrono::steady_clock::now() > deadline)
             return false;
-        std::this_thread::yield();
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
     }
     return true;
 }
@@ -83,13 +84,14 @@ protected:
     // In a Korean session unless `language` says otherwise.
     ProcessResult skyloom(const std::vector<std::string>& arguments,
                           const std::string& language = "ko_KR.UTF-8",
-                          const std::string& folder = "") {
+                          const std::string& folder = "", const std::string& errorFile = "") {
         auto variables = environment;
         variables["LANGUAGE"] = "";
         variables["LC_ALL"] = "";
         variables["LC_MESSAGES"] = "";
         variables["LANG"] = language;
-        return runProcess(SKYLOOM_CLI, arguments, variables, folder.empty() ? work : folder);
+        return runProcess(SKYLOOM_CLI, arguments, variables, folder.empty() ? work : folder,
+                          errorFile);
     }
 
     // The real app, started the way a file-manager entry starts it; false
@@ -234,22 +236,29 @@ TEST_F(CommandLineTest, TwentyCommandsAtOnceAllSucceed) {
     for (int i = 0; i < 20; ++i)
         folders.push_back(folder("f" + std::to_string(i)));
     std::vector<ProcessResult> results(folders.size());
+    const std::string waiting = "다른 Skyloom 명령이 끝나기를 기다리는 중이에요…\n";
     {
-        // Held past the app's short wait, as a long command would.
+        // Held, as a long command would, until every command has said it waits.
         auto held = StoreLock::acquire(dir + "/default.store");
         std::vector<std::thread> commands;
+        auto said = [&](std::size_t i) { return temp.path() + "/said" + std::to_string(i); };
         for (std::size_t i = 0; i < folders.size(); ++i)
-            commands.emplace_back([&, i] { results[i] = skyloom({"pin", folders[i]}); });
-        std::this_thread::sleep_for(std::chrono::milliseconds(2500));
+            commands.emplace_back([&, i] {
+                results[i] = skyloom({"pin", folders[i]}, "ko_KR.UTF-8", "", said(i));
+            });
+        EXPECT_TRUE(eventually([&] {
+            for (std::size_t i = 0; i < folders.size(); ++i)
+                if (readFile(said(i)).rfind(waiting, 0) != 0)
+                    return false;
+            return true;
+        }));
         held.reset();
         for (auto& command : commands)
             command.join();
     }
     for (std::size_t i = 0; i < folders.size(); ++i) {
         EXPECT_EQ(results[i].exitStatus, 0) << results[i].standardError;
-        EXPECT_EQ(results[i].standardError.substr(0, 67),
-                  "다른 Skyloom 명령이 끝나기를 기다리는 중이에요…\n")
-            << i;
+        EXPECT_EQ(results[i].standardError, waiting) << i;
         EXPECT_GE(accessTime(folders[i]), pinnedThreshold);
     }
     EXPECT_EQ(listed().size(), 20u);

@@ -186,9 +186,13 @@ TEST(ShellUpdaterTest, CheckAtStartHonoursTheFeedsInterval) {
         });
         updater.startUpdater();
         updater.startUpdater(); // once per process
-        QTest::qWait(300);
+        // The feed asks for two hours between checks: the second start decides
+        // at once to stay quiet.
+        EXPECT_EQ(updater.isChecking(), start == 0);
+        ASSERT_TRUE(QTest::qWaitFor([&] { return !updater.isChecking(); }, 10000));
     }
-    EXPECT_EQ(checks, 1); // the feed asks for two hours between checks
+    EXPECT_EQ(checks, 1);
+    EXPECT_EQ(server.connections, 1);
 
     qputenv("XCTestConfigurationFilePath", "1");
     DirectUpdater quiet;

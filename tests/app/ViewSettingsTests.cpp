@@ -117,7 +117,7 @@ TEST_F(SettingsTest, EscapeClosesAndEveryActionShowsItsOutcome) {
     EXPECT_EQ(checks, 1);
     EXPECT_EQ(update->text(), "업데이트 확인 중…");
     running = false;
-    EXPECT_TRUE(QTest::qWaitFor([&] { return update->isEnabled(); }, 2000));
+    EXPECT_TRUE(QTest::qWaitFor([&] { return update->isEnabled(); }, 10000));
     EXPECT_EQ(update->text(), "업데이트 확인…");
 
     auto* result = view->findChild<QLabel*>("settings.integrationResult");
