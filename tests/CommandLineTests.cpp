@@ -5,6 +5,7 @@
 #include "core/engine/FileSystemAddedDate.h"
 #include "core/store/ModelContainer.h"
 #include "core/store/PinStore.h"
+#include "support/Sockets.h"
 #include "support/Subprocess.h"
 #include "support/TempDir.h"
 
@@ -20,7 +21,6 @@
 #include <sys/prctl.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
-#include <sys/un.h>
 #include <sys/wait.h>
 #include <thread>
 
@@ -49,14 +49,16 @@ template <typename Condition> bool eventually(Condition done) {
     return true;
 }
 
+// Takes away what is mounted at `path` when it goes.
+struct Unmount {
+    std::string path;
+    ~Unmount() { ::umount2(path.c_str(), MNT_DETACH); }
+};
+
 // A Unix stream socket connected to `path` without waiting; closed on destruction.
 struct Connection {
-    int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_NONBLOCK, 0);
-    explicit Connection(const std::string& path) {
-        sockaddr_un address{AF_UNIX, {}};
-        path.copy(address.sun_path, sizeof address.sun_path - 1);
-        ::connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address);
-    }
+    int fd;
+    explicit Connection(const std::string& path) : fd(unixSocket(path, false, SOCK_NONBLOCK)) {}
     ~Connection() { ::close(fd); }
 };
 
@@ -210,10 +212,7 @@ TEST_F(CommandLineTest, AReadOnlyVolumeIsRefusedWithoutARecord) {
     auto mountPoint = temp.makeFolder("work/readonly");
     if (::mount("skyloom-test", mountPoint.c_str(), "tmpfs", 0, "size=64k") != 0)
         GTEST_SKIP() << "cannot mount a tmpfs (needs root)";
-    struct Unmount {
-        std::string path;
-        ~Unmount() { ::umount2(path.c_str(), MNT_DETACH); }
-    } unmount{mountPoint};
+    Unmount unmount{mountPoint};
     ASSERT_EQ(::mkdir((mountPoint + "/inside").c_str(), 0755), 0);
     ASSERT_EQ(::mount(nullptr, mountPoint.c_str(), nullptr, MS_REMOUNT | MS_RDONLY, nullptr), 0);
 
@@ -363,14 +362,9 @@ TEST_F(CommandLineTest, ASecondStartHandsTheLaunchersTokenOver) {
     std::vector<CommandRequest> received;
     std::vector<ProcessResult> results;
     {
-        std::jthread serving([&](std::stop_token stop) {
-            while (!stop.stop_requested()) {
-                server.serveOne([&](const CommandRequest& request) {
-                    received.push_back(request);
-                    return CommandResult{};
-                });
-                std::this_thread::yield();
-            }
+        std::jthread serving = serveFromThread(server, [&](const CommandRequest& request) {
+            received.push_back(request);
+            return CommandResult{};
         });
         environment["DESKTOP_STARTUP_ID"] = "x11-id";
         results.push_back(skyloom({}));
@@ -409,10 +403,8 @@ TEST_F(CommandLineTest, SocketTroubleIsToldAtOnceThenTheCommandRunsHere) {
     }
     // A socket that leads to another program, which answers anything: it is sent nothing.
     std::string other = temp.makeFolder("other") + "/other.socket";
-    int listener = ::socket(AF_UNIX, SOCK_STREAM, 0);
-    sockaddr_un address{AF_UNIX, {}};
-    other.copy(address.sun_path, sizeof address.sun_path - 1);
-    ASSERT_EQ(::bind(listener, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+    int listener = unixSocket(other, true);
+    ASSERT_GE(listener, 0);
     ::listen(listener, 4);
     ASSERT_EQ(::symlink(other.c_str(), socket.c_str()), 0);
     std::string received;
@@ -460,10 +452,7 @@ TEST_F(CommandLineTest, AnEntryWhoseAppCannotStartNotifies) {
 TEST_F(CommandLineTest, AnAnswerFromATemporaryListSaysSo) {
     if (::mount("skyloom-test", data.c_str(), "tmpfs", MS_RDONLY, "size=64k") != 0)
         GTEST_SKIP() << "cannot mount a tmpfs (needs root)";
-    struct Unmount {
-        std::string path;
-        ~Unmount() { ::umount2(path.c_str(), MNT_DETACH); }
-    } unmount{data};
+    Unmount unmount{data};
     auto result = skyloom({"list"}, "en_US.UTF-8");
     EXPECT_EQ(result.exitStatus, 1);
     EXPECT_EQ(result.standardError.substr(0, 82),

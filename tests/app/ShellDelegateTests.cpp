@@ -9,6 +9,7 @@
 #include "core/engine/PinService.h"
 #include "core/store/PinStore.h"
 #include "core/store/StoreRecovery.h"
+#include "support/Sockets.h"
 #include "support/TempDir.h"
 
 #include <QApplication>
@@ -26,7 +27,6 @@
 #include <future>
 #include <sys/socket.h>
 #include <sys/stat.h>
-#include <sys/un.h>
 #include <unistd.h>
 
 using namespace skyloom;
@@ -40,15 +40,6 @@ Date accessTime(const std::string& path) {
     struct stat info {};
     ::stat(path.c_str(), &info);
     return static_cast<Date>(info.st_atim.tv_sec);
-}
-
-int connectTo(const std::string& path) {
-    int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    sockaddr_un address{};
-    address.sun_family = AF_UNIX;
-    std::memcpy(address.sun_path, path.data(), path.size());
-    ::connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address);
-    return fd;
 }
 
 class ShellDelegateTest : public ::testing::Test {
@@ -87,10 +78,10 @@ TEST_F(ShellDelegateTest, CommandLinePinsThroughTheRunningAppDespiteStalledAndHo
 
     // One client that never sends, one that declares an absurd length, one
     // that sends garbage: none of them keeps the next one from an answer.
-    int silent = connectTo(socket);
-    int huge = connectTo(socket);
+    int silent = test::unixSocket(socket, false);
+    int huge = test::unixSocket(socket, false);
     ::send(huge, "\xff\xff\xff\xff", 4, MSG_NOSIGNAL);
-    int garbage = connectTo(socket);
+    int garbage = test::unixSocket(socket, false);
     ::send(garbage, "\0\0\0\x05hello", 9, MSG_NOSIGNAL);
 
     const std::string a = temp.makeFolder("a"), b = temp.makeFolder("b");
@@ -138,11 +129,8 @@ TEST_F(ShellDelegateTest, CommandLinePinsThroughTheRunningAppDespiteStalledAndHo
 TEST_F(ShellDelegateTest, RequestsWaitWhileAModalDialogIsOpenOrTheWindowChangesTheStore) {
     // A socket file left by a crashed app is taken over.
     const std::string socket = CommandChannel::socketPath();
-    int dead = ::socket(AF_UNIX, SOCK_STREAM, 0);
-    sockaddr_un address{};
-    address.sun_family = AF_UNIX;
-    std::memcpy(address.sun_path, socket.data(), socket.size());
-    ASSERT_EQ(::bind(dead, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+    int dead = test::unixSocket(socket, true);
+    ASSERT_GE(dead, 0);
     ::close(dead);
     EXPECT_FALSE(AppDelegate::handOffToRunningApp({"skyloom-app"}));
     delegate.applicationDidFinishLaunching();
