@@ -49,12 +49,6 @@ template <typename Condition> bool eventually(Condition done) {
     return true;
 }
 
-// Takes away what is mounted at `path` when it goes.
-struct Unmount {
-    std::string path;
-    ~Unmount() { ::umount2(path.c_str(), MNT_DETACH); }
-};
-
 // A Unix stream socket connected to `path` without waiting; closed on destruction.
 struct Connection {
     int fd;
