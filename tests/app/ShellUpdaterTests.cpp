@@ -225,8 +225,5 @@ TEST(ShellUpdaterTest, VersionsCompareAsSparkleDoes) {
 } // namespace
 
 int main(int argc, char** argv) {
-    // Settings are found once per process, so before any check.
-    skyloom::test::TempDir config;
-    qputenv("XDG_CONFIG_HOME", QByteArray::fromStdString(config.path()));
-    return runQtTests(argc, argv);
+    return runQtTests(argc, argv, /*ownSettings=*/true);
 }

@@ -208,8 +208,5 @@ TEST_F(OnboardingTest, EscapeLeavesAndReturnChooses) {
 } // namespace
 
 int main(int argc, char** argv) {
-    // The settings file goes to a folder of its own, before Qt reads the location.
-    skyloom::test::TempDir config;
-    qputenv("XDG_CONFIG_HOME", QByteArray::fromStdString(config.path()));
-    return runQtTests(argc, argv);
+    return runQtTests(argc, argv, /*ownSettings=*/true);
 }
