@@ -104,13 +104,15 @@ TEST_F(ShellDelegateTest, CommandLinePinsThroughTheRunningAppDespiteStalledAndHo
         return AppDelegate::handOffToRunningApp({"skyloom-app", "--bogus", "x"});
     });
     ASSERT_TRUE(QTest::qWaitFor(
-        [&] { return reopen.wait_for(std::chrono::seconds(0)) == std::future_status::ready; }));
+        [&] { return reopen.wait_for(std::chrono::seconds(0)) == std::future_status::ready; },
+        20000));
     EXPECT_TRUE(reopen.get());
     auto quiet = std::async(std::launch::async, [] {
         return AppDelegate::handOffToRunningApp({"skyloom-app", "--login-item"});
     });
     ASSERT_TRUE(QTest::qWaitFor(
-        [&] { return quiet.wait_for(std::chrono::seconds(0)) == std::future_status::ready; }));
+        [&] { return quiet.wait_for(std::chrono::seconds(0)) == std::future_status::ready; },
+        20000));
     EXPECT_TRUE(quiet.get());
     EXPECT_EQ(managerOpened, 3);
 
@@ -214,7 +216,7 @@ TEST(ShellSessionEndTest, EndingSignalsQuitCleanly) {
         const auto pid = static_cast<pid_t>(app.processId());
         ASSERT_GT(pid, 0) << "the app is not running";
         ::kill(pid, number);
-        ASSERT_TRUE(QTest::qWaitFor([&] { return app.state() == QProcess::NotRunning; }, 5000));
+        ASSERT_TRUE(QTest::qWaitFor([&] { return app.state() == QProcess::NotRunning; }, 20000));
         EXPECT_EQ(app.exitStatus(), QProcess::NormalExit);
         EXPECT_EQ(app.exitCode(), 0);
         const QByteArray errors = app.readAllStandardError();

@@ -158,7 +158,7 @@ TEST(ShellUpdaterTest, OneCheckAtATimeAndFeedValuesStayText) {
                     return true;
             return false;
         },
-        5000));
+        10000));
     EXPECT_TRUE(box->text().contains("<h1>9.0</h1>")) << box->text().toStdString();
     const auto labels = box->findChildren<QLabel*>();
     ASSERT_FALSE(labels.empty());
