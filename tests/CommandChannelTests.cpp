@@ -1,6 +1,7 @@
 #include "core/command/CommandChannel.h"
 #include "core/command/CommandCodec.h"
 #include "core/command/CommandServer.h"
+#include "support/Sockets.h"
 #include "support/TempDir.h"
 
 #include <gtest/gtest.h>
@@ -10,8 +11,6 @@
 #include <filesystem>
 #include <sys/socket.h>
 #include <sys/stat.h>
-#include <sys/un.h>
-#include <thread>
 #include <unistd.h>
 
 using namespace skyloom;
@@ -29,20 +28,11 @@ const CommandRequest oddRequest{
     {"pin", "", "a\0b"s, "line\nbreak", "\xff\xfe\x80", std::string(100000, 'x')}};
 const std::string oddFrame = *CommandCodec::encode(oddRequest);
 
-// A stream socket bound to (or else connected to) `path`.
-int unixSocket(const std::string& path, bool bind) {
-    int fd = ::socket(AF_UNIX, SOCK_STREAM, 0);
-    sockaddr_un address{AF_UNIX, {}};
-    path.copy(address.sun_path, sizeof address.sun_path - 1);
-    auto* to = reinterpret_cast<sockaddr*>(&address);
-    EXPECT_EQ(bind ? ::bind(fd, to, sizeof address) : ::connect(fd, to, sizeof address), 0) << path;
-    return fd;
-}
-
 // Sends `bytes` to `path` as they are and, when `wait`, tells whether any answer comes (a
 // hang-up with unread bytes arrives as a reset).
 bool answered(const std::string& path, const std::string& bytes, bool wait = true) {
-    int fd = unixSocket(path, false);
+    int fd = test::unixSocket(path, false);
+    EXPECT_GE(fd, 0) << path;
     EXPECT_EQ(::send(fd, bytes.data(), bytes.size(), MSG_NOSIGNAL), ssize_t(bytes.size()));
     char byte;
     bool answer = wait && ::recv(fd, &byte, 1, 0) > 0;
@@ -56,16 +46,11 @@ const std::string self = std::filesystem::read_symlink("/proc/self/exe").filenam
 
 // Serves `server` from a thread until the thread object goes, counting handler calls.
 std::jthread serve(CommandServer& server, std::atomic<int>& calls) {
-    return std::jthread([&](std::stop_token stop) {
-        while (!stop.stop_requested()) {
-            server.serveOne([&](const CommandRequest& request) {
-                if (request.arguments.at(0) == "throw")
-                    throw std::runtime_error("no answer");
-                ++calls;
-                return CommandResult{7, "out:" + request.arguments.at(0), "err\0\n"s};
-            });
-            std::this_thread::sleep_for(10ms); // serveOne returns at once when nobody waits
-        }
+    return test::serveFromThread(server, [&](const CommandRequest& request) {
+        if (request.arguments.at(0) == "throw")
+            throw std::runtime_error("no answer");
+        ++calls;
+        return CommandResult{7, "out:" + request.arguments.at(0), "err\0\n"s};
     });
 }
 
@@ -173,7 +158,8 @@ TEST_F(RuntimeDir, TheRunningAppAnswersOnlyUsAndOutlivesBadClients) {
     EXPECT_EQ(CommandChannel::send(oddRequest, 5s), std::nullopt); // no socket file
     // An app that takes the command and answers nonsense must not make the
     // caller run it as well.
-    int app = unixSocket(path, true);
+    int app = test::unixSocket(path, true);
+    ASSERT_GE(app, 0);
     ::listen(app, 1);
     std::atomic<bool> requestSeen = false;
     std::jthread answering([&] {

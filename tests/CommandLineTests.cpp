@@ -5,6 +5,7 @@
 #include "core/engine/FileSystemAddedDate.h"
 #include "core/store/ModelContainer.h"
 #include "core/store/PinStore.h"
+#include "support/Sockets.h"
 #include "support/Subprocess.h"
 #include "support/TempDir.h"
 
@@ -20,7 +21,6 @@
 #include <sys/prctl.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
-#include <sys/un.h>
 #include <sys/wait.h>
 #include <thread>
 
@@ -37,25 +37,22 @@ Date accessTime(const std::string& path) {
     return static_cast<Date>(info.st_atim.tv_sec) + info.st_atim.tv_nsec / 1e9;
 }
 
-// Waits, without a fixed sleep, until `done` holds or ten seconds pass.
+// Polls until `done` holds or thirty seconds pass, leaving the processor to
+// the programs it waits for between looks.
 template <typename Condition> bool eventually(Condition done) {
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
     while (!done()) {
         if (std::chrono::steady_clock::now() > deadline)
             return false;
-        std::this_thread::yield();
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
     }
     return true;
 }
 
 // A Unix stream socket connected to `path` without waiting; closed on destruction.
 struct Connection {
-    int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_NONBLOCK, 0);
-    explicit Connection(const std::string& path) {
-        sockaddr_un address{AF_UNIX, {}};
-        path.copy(address.sun_path, sizeof address.sun_path - 1);
-        ::connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address);
-    }
+    int fd;
+    explicit Connection(const std::string& path) : fd(unixSocket(path, false, SOCK_NONBLOCK)) {}
     ~Connection() { ::close(fd); }
 };
 
@@ -83,13 +80,14 @@ protected:
     // In a Korean session unless `language` says otherwise.
     ProcessResult skyloom(const std::vector<std::string>& arguments,
                           const std::string& language = "ko_KR.UTF-8",
-                          const std::string& folder = "") {
+                          const std::string& folder = "", const std::string& errorFile = "") {
         auto variables = environment;
         variables["LANGUAGE"] = "";
         variables["LC_ALL"] = "";
         variables["LC_MESSAGES"] = "";
         variables["LANG"] = language;
-        return runProcess(SKYLOOM_CLI, arguments, variables, folder.empty() ? work : folder);
+        return runProcess(SKYLOOM_CLI, arguments, variables, folder.empty() ? work : folder,
+                          errorFile);
     }
 
     // The real app, started the way a file-manager entry starts it; false
@@ -154,15 +152,11 @@ TEST_F(CommandLineTest, UsageAndExitStatuses) {
         EXPECT_EQ(result.standardError, "skyloom: " + problem + "\n" + help.standardOutput);
         EXPECT_EQ(result.standardOutput, "");
     }
-    // Korean in a Korean session; English in every other one, C included.
-    auto english = skyloom({"pin", "/nonexistent", "bogus"}, "en_US.UTF-8");
+    // Korean in a Korean session, English in another (which session takes
+    // which is the app's rule, checked with the app's tests).
+    auto english = skyloom({"pin", "/nonexistent", "bogus"}, "C");
     EXPECT_EQ(english.standardError, "nonexistent \u2014 Folder not found.\n"
                                      "bogus \u2014 Folder not found.\n");
-    for (const char* language : {"fr_FR", "C", "POSIX"}) {
-        EXPECT_EQ(skyloom({"pin", "/nonexistent"}, language).standardError,
-                  "nonexistent \u2014 Folder not found.\n")
-            << language;
-    }
     EXPECT_EQ(skyloom({"pin", "/nonexistent"}, "ko_KR.UTF-8").standardError,
               "nonexistent \u2014 폴더를 찾을 수 없어요.\n");
 }
@@ -208,10 +202,7 @@ TEST_F(CommandLineTest, AReadOnlyVolumeIsRefusedWithoutARecord) {
     auto mountPoint = temp.makeFolder("work/readonly");
     if (::mount("skyloom-test", mountPoint.c_str(), "tmpfs", 0, "size=64k") != 0)
         GTEST_SKIP() << "cannot mount a tmpfs (needs root)";
-    struct Unmount {
-        std::string path;
-        ~Unmount() { ::umount2(path.c_str(), MNT_DETACH); }
-    } unmount{mountPoint};
+    Unmount unmount{mountPoint};
     ASSERT_EQ(::mkdir((mountPoint + "/inside").c_str(), 0755), 0);
     ASSERT_EQ(::mount(nullptr, mountPoint.c_str(), nullptr, MS_REMOUNT | MS_RDONLY, nullptr), 0);
 
@@ -234,22 +225,29 @@ TEST_F(CommandLineTest, TwentyCommandsAtOnceAllSucceed) {
     for (int i = 0; i < 20; ++i)
         folders.push_back(folder("f" + std::to_string(i)));
     std::vector<ProcessResult> results(folders.size());
+    const std::string waiting = "다른 Skyloom 명령이 끝나기를 기다리는 중이에요…\n";
     {
-        // Held past the app's short wait, as a long command would.
+        // Held, as a long command would, until every command has said it waits.
         auto held = StoreLock::acquire(dir + "/default.store");
         std::vector<std::thread> commands;
+        auto said = [&](std::size_t i) { return temp.path() + "/said" + std::to_string(i); };
         for (std::size_t i = 0; i < folders.size(); ++i)
-            commands.emplace_back([&, i] { results[i] = skyloom({"pin", folders[i]}); });
-        std::this_thread::sleep_for(std::chrono::milliseconds(2500));
+            commands.emplace_back([&, i] {
+                results[i] = skyloom({"pin", folders[i]}, "ko_KR.UTF-8", "", said(i));
+            });
+        EXPECT_TRUE(eventually([&] {
+            for (std::size_t i = 0; i < folders.size(); ++i)
+                if (readFile(said(i)).rfind(waiting, 0) != 0)
+                    return false;
+            return true;
+        }));
         held.reset();
         for (auto& command : commands)
             command.join();
     }
     for (std::size_t i = 0; i < folders.size(); ++i) {
         EXPECT_EQ(results[i].exitStatus, 0) << results[i].standardError;
-        EXPECT_EQ(results[i].standardError.substr(0, 67),
-                  "다른 Skyloom 명령이 끝나기를 기다리는 중이에요…\n")
-            << i;
+        EXPECT_EQ(results[i].standardError, waiting) << i;
         EXPECT_GE(accessTime(folders[i]), pinnedThreshold);
     }
     EXPECT_EQ(listed().size(), 20u);
@@ -354,14 +352,9 @@ TEST_F(CommandLineTest, ASecondStartHandsTheLaunchersTokenOver) {
     std::vector<CommandRequest> received;
     std::vector<ProcessResult> results;
     {
-        std::jthread serving([&](std::stop_token stop) {
-            while (!stop.stop_requested()) {
-                server.serveOne([&](const CommandRequest& request) {
-                    received.push_back(request);
-                    return CommandResult{};
-                });
-                std::this_thread::yield();
-            }
+        std::jthread serving = serveFromThread(server, [&](const CommandRequest& request) {
+            received.push_back(request);
+            return CommandResult{};
         });
         environment["DESKTOP_STARTUP_ID"] = "x11-id";
         results.push_back(skyloom({}));
@@ -400,10 +393,8 @@ TEST_F(CommandLineTest, SocketTroubleIsToldAtOnceThenTheCommandRunsHere) {
     }
     // A socket that leads to another program, which answers anything: it is sent nothing.
     std::string other = temp.makeFolder("other") + "/other.socket";
-    int listener = ::socket(AF_UNIX, SOCK_STREAM, 0);
-    sockaddr_un address{AF_UNIX, {}};
-    other.copy(address.sun_path, sizeof address.sun_path - 1);
-    ASSERT_EQ(::bind(listener, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+    int listener = unixSocket(other, true);
+    ASSERT_GE(listener, 0);
     ::listen(listener, 4);
     ASSERT_EQ(::symlink(other.c_str(), socket.c_str()), 0);
     std::string received;
@@ -451,10 +442,7 @@ TEST_F(CommandLineTest, AnEntryWhoseAppCannotStartNotifies) {
 TEST_F(CommandLineTest, AnAnswerFromATemporaryListSaysSo) {
     if (::mount("skyloom-test", data.c_str(), "tmpfs", MS_RDONLY, "size=64k") != 0)
         GTEST_SKIP() << "cannot mount a tmpfs (needs root)";
-    struct Unmount {
-        std::string path;
-        ~Unmount() { ::umount2(path.c_str(), MNT_DETACH); }
-    } unmount{data};
+    Unmount unmount{data};
     auto result = skyloom({"list"}, "en_US.UTF-8");
     EXPECT_EQ(result.exitStatus, 1);
     EXPECT_EQ(result.standardError.substr(0, 82),

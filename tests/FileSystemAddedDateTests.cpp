@@ -12,7 +12,6 @@
 #include <cstdio>
 #include <cstdlib>
 #include <fcntl.h>
-#include <sys/mount.h>
 #include <sys/stat.h>
 #include <system_error>
 #include <thread>
@@ -197,10 +196,7 @@ TEST(ReadBackCheck, SmallInodeExt4RefusesPinDate) {
                        " && mount -o loop " + image + " " + mountPoint + ") >/dev/null 2>&1";
     if (std::system(make.c_str()) != 0)
         GTEST_SKIP() << "cannot make and loop-mount an ext4 image (needs root and loop devices)";
-    struct Unmount {
-        std::string path;
-        ~Unmount() { ::umount2(path.c_str(), MNT_DETACH); }
-    } unmount{mountPoint};
+    test::Unmount unmount{mountPoint};
     std::string folder = mountPoint + "/folder";
     ::mkdir(folder.c_str(), 0755);
     FileSystemAddedDate dates;

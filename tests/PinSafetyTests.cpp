@@ -341,10 +341,7 @@ TEST_F(AwayFolderTest, AnUnmountedVolumeKeepsItsPinsWayBack) {
     };
     if (!mount())
         GTEST_SKIP() << "cannot mount a loop image here (needs root and loop devices)";
-    struct Unmount {
-        std::string path;
-        ~Unmount() { ::umount2(path.c_str(), MNT_DETACH); }
-    } unmount{mountPoint};
+    Unmount unmount{mountPoint};
     const std::string folder = mountPoint + "/pinned";
     ASSERT_EQ(::mkdir(folder.c_str(), 0755), 0);
     setAccessTime(folder, march2024);

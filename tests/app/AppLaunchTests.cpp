@@ -109,8 +109,7 @@ TEST_F(AppLaunch, WindowsAreSingleAndComeBackAfterClosing) {
     ASSERT_NE(settings, nullptr);
     const int before = settings->height();
     store.setErrorMessage("Projects — error");
-    QTest::qWait(50);
-    EXPECT_GT(settings->height(), before);
+    EXPECT_TRUE(QTest::qWaitFor([&] { return settings->height() > before; }, 10000));
     EXPECT_GE(settings->width(), settings->minimumSizeHint().width());
     int managers = 0;
     for (QWidget* widget : QApplication::topLevelWidgets())

@@ -15,6 +15,7 @@
 #include <QMimeData>
 #include <QSignalSpy>
 #include <QTest>
+#include <QTextDocumentFragment>
 #include <QTimer>
 #include <QToolButton>
 #include <QUrl>
@@ -151,6 +152,23 @@ TEST_F(PinListTest, DropsGoToTheStoreUnfilteredAndAreAccepted) {
     EXPECT_TRUE(accepted);
     EXPECT_EQ(storePaths(), (std::vector<std::string>{second, first}));
     EXPECT_FALSE(view.errorBanner()->isVisible());
+
+    // A network address is refused by name, not looked for as a path; the
+    // new pin beside it is selected once the batch is in.
+    drop(view,
+         {QUrl("smb://server/share/Docs"),
+          QUrl::fromLocalFile(QString::fromStdString(temp.makeFolder("<h1>Docs")))},
+         accepted);
+    EXPECT_EQ(store.fetchPins().size(), 3u);
+    EXPECT_EQ(store.errorMessage().value_or(""),
+              "smb://server/share/Docs \u2014 이 컴퓨터의 폴더만 고정할 수 있어요. 네트워크 "
+              "주소는 고정할 수 없어요.");
+    QCoreApplication::processEvents();
+    EXPECT_EQ(view.rowsView()->currentIndex().row(), 2);
+    // A name that looks like markup is shown as it is, tooltips included.
+    const QString tip = view.model().data(view.model().index(2), Qt::ToolTipRole).toString();
+    EXPECT_TRUE(QTextDocumentFragment::fromHtml(tip).toPlainText().endsWith("/<h1>Docs"))
+        << tip.toStdString();
 }
 
 TEST_F(PinListTest, DeleteRemovesTheSelectionAndClearsAnEarlierError) {

@@ -186,8 +186,5 @@ TEST_F(ScreenReaderTest, WindowsHaveHeadingsADefaultAndEachTextOnce) {
 } // namespace
 
 int main(int argc, char** argv) {
-    // Settings go to a folder of their own, before Qt reads the location.
-    skyloom::test::TempDir config;
-    qputenv("XDG_CONFIG_HOME", QByteArray::fromStdString(config.path()));
-    return runQtTests(argc, argv);
+    return runQtTests(argc, argv, /*ownSettings=*/true);
 }

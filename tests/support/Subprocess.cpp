@@ -25,9 +25,9 @@ std::string contents(std::FILE* file) {
 
 ProcessResult runProcess(const std::string& program, const std::vector<std::string>& arguments,
                          const std::map<std::string, std::string>& environment,
-                         const std::string& workingDirectory) {
+                         const std::string& workingDirectory, const std::string& errorFile) {
     std::FILE* out = std::tmpfile();
-    std::FILE* err = std::tmpfile();
+    std::FILE* err = errorFile.empty() ? std::tmpfile() : std::fopen(errorFile.c_str(), "w+");
     pid_t child = ::fork();
     if (child == 0) {
         ::dup2(::open("/dev/null", O_RDONLY), 0);

@@ -13,9 +13,11 @@ struct ProcessResult {
 };
 
 // Runs a program with extra environment variables, no standard input, and
-// collects both outputs.
+// collects both outputs. With `errorFile`, its standard error goes there as it
+// is written, so a caller can watch what it says while it runs.
 ProcessResult runProcess(const std::string& program, const std::vector<std::string>& arguments,
                          const std::map<std::string, std::string>& environment,
-                         const std::string& workingDirectory = "");
+                         const std::string& workingDirectory = "",
+                         const std::string& errorFile = "");
 
 } // namespace skyloom::test

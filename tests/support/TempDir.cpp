@@ -10,6 +10,7 @@
 #include <linux/fs.h>
 #include <stdexcept>
 #include <sys/ioctl.h>
+#include <sys/mount.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -88,6 +89,10 @@ bool setImmutable(const std::string& path, bool immutable) {
     }
     ::close(fd);
     return ok;
+}
+
+Unmount::~Unmount() {
+    ::umount2(path.c_str(), MNT_DETACH);
 }
 
 int runAsNobody(const std::function<int()>& body, std::string& why) {

@@ -42,6 +42,12 @@ void setAccessTime(const std::string& path, TimeSpec time);
 // does not support it.
 bool setImmutable(const std::string& path, bool immutable);
 
+// Takes away what is mounted at `path` (lazily) when it goes.
+struct Unmount {
+    std::string path;
+    ~Unmount();
+};
+
 // Runs `body` in a forked child whose real, effective and saved ids are those
 // of nobody (65534). Returns the child's exit status, or -1 when privileges
 // could not be dropped (the reason goes to `why`). The body returns the exit
