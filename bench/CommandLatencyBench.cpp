@@ -105,6 +105,8 @@ int main(int argc, char** argv) {
             QMetaObject::invokeMethod(
                 &app,
                 [&] {
+                    // A loop blocked to the end of the command never ticked.
+                    longestGap = std::max(longestGap, sinceTick.elapsed());
                     inFlight = false;
                     figure.gapMs = longestGap;
                 },
