@@ -253,6 +253,38 @@ TEST_F(CommandLineTest, TwentyCommandsAtOnceAllSucceed) {
     EXPECT_EQ(listed().size(), 20u);
 }
 
+// An app starting just as a command runs takes the store for its whole
+// session: the command waiting for the store hands its request over as soon
+// as the app listens, rather than wait out the minute and fail.
+TEST_F(CommandLineTest, ACommandWaitingOnAStartingAppIsAnsweredByIt) {
+    ::setenv("XDG_RUNTIME_DIR", runtime.c_str(), 1);
+    environment["SKYLOOM_TEST_APP_PROGRAM"] =
+        std::filesystem::read_symlink("/proc/self/exe").filename().string();
+    auto dir = data + "/brindle-engineering.Skyloom.direct";
+    std::filesystem::create_directories(dir);
+    auto starting = StoreLock::acquire(dir + "/default.store");
+    const auto target = folder("t");
+    const std::string said = temp.path() + "/said";
+    ProcessResult result;
+    std::thread command([&] { result = skyloom({"pin", target}, "ko_KR.UTF-8", "", said); });
+    EXPECT_TRUE(eventually([&] { return !readFile(said).empty(); })); // it waits for the store
+
+    CommandServer server;
+    ASSERT_TRUE(server.listen(CommandChannel::socketPath()));
+    std::vector<CommandRequest> received;
+    {
+        std::jthread serving = serveFromThread(server, [&](const CommandRequest& request) {
+            received.push_back(request);
+            return CommandResult{0, "", ""};
+        });
+        command.join();
+    }
+    EXPECT_EQ(result.exitStatus, 0) << result.standardError;
+    ASSERT_EQ(received.size(), 1u);
+    EXPECT_EQ(received[0].arguments.front(), "pin");
+    EXPECT_LT(accessTime(target), pinnedThreshold); // done by the app, not here
+}
+
 // `list` shows each folder as it is now and writes nothing.
 TEST_F(CommandLineTest, ListShowsADeletedFolderAsMissingWithoutWriting) {
     auto gone = folder("gone");

@@ -407,15 +407,25 @@ int main(int argc, char** argv) {
     }
 
     // No app runs: this process owns the store while the verb runs. Commands
-    // started together take turns; a long wait is explained, not failed.
-    StoreRecovery::setLockWait(StoreLock::commandLineWait, [] {
-        std::string text = translate(SKYLOOM_TRANSLATE_NOOP(
-                               "Skyloom", "다른 Skyloom 명령이 끝나기를 기다리는 중이에요…")) +
-                           "\n";
-        std::fwrite(text.data(), 1, text.size(), stderr);
-        std::fflush(stderr);
-    });
+    // started together take turns; a long wait is explained, not failed. An
+    // app starting just now takes the store for its whole session: once it
+    // listens the wait ends and the app answers instead.
+    bool appCameUp = false;
+    StoreRecovery::setLockWait(
+        StoreLock::commandLineWait,
+        [] {
+            std::string text = translate(SKYLOOM_TRANSLATE_NOOP(
+                                   "Skyloom", "다른 Skyloom 명령이 끝나기를 기다리는 중이에요…")) +
+                               "\n";
+            std::fwrite(text.data(), 1, text.size(), stderr);
+            std::fflush(stderr);
+        },
+        [&] { return socket && !trouble && (appCameUp = CommandChannel::isListening(*socket)); });
     sharedModelContainer();
+    if (appCameUp) {
+        if (auto status = handOver())
+            return *status;
+    }
     std::string storeNotice;
     if (storeWasReset())
         storeNotice = storeResetMessage() + "\n";

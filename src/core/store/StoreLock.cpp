@@ -14,7 +14,8 @@ namespace skyloom {
 
 std::unique_ptr<StoreLock> StoreLock::acquire(const std::string& storePath,
                                               std::chrono::milliseconds wait,
-                                              const std::function<void()>& whileWaiting) {
+                                              const std::function<void()>& whileWaiting,
+                                              const std::function<bool()>& stopWaiting) {
     const std::string path = lockPath(storePath);
     UniqueFd fd(::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600));
     int error = errno;
@@ -45,7 +46,8 @@ std::unique_ptr<StoreLock> StoreLock::acquire(const std::string& storePath,
         if (lockError == EINTR)
             continue;
         const auto waited = std::chrono::steady_clock::now() - start;
-        if (lockError != EWOULDBLOCK || waited >= wait) {
+        const bool stops = lockError == EWOULDBLOCK && stopWaiting && stopWaiting();
+        if (lockError != EWOULDBLOCK || waited >= wait || stops) {
             auto reason = lockError == EWOULDBLOCK ? StoreOpenError::Reason::busy
                                                    : StoreOpenError::classifyErrno(lockError);
             throw StoreOpenError(reason,
@@ -58,7 +60,7 @@ std::unique_ptr<StoreLock> StoreLock::acquire(const std::string& storePath,
             told = true;
             whileWaiting();
         }
-        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        std::this_thread::sleep_for(pollInterval);
     }
 }
 

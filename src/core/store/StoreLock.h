@@ -20,12 +20,14 @@ public:
 
     // Takes the lock of the store at `storePath`, waiting up to `wait` for a
     // process that holds it. `whileWaiting`, when given, is called once when
-    // the wait has lasted `noticeDelay`, so a person can be told. Throws
-    // StoreOpenError: busy when another process keeps it, or the reason the
-    // lock file cannot be opened.
+    // the wait has lasted `noticeDelay`, so a person can be told; the wait
+    // ends early, as busy, once `stopWaiting` says so (asked every
+    // `pollInterval`). Throws StoreOpenError: busy when another process keeps
+    // it, or the reason the lock file cannot be opened.
     static std::unique_ptr<StoreLock> acquire(const std::string& storePath,
                                               std::chrono::milliseconds wait = defaultWait,
-                                              const std::function<void()>& whileWaiting = {});
+                                              const std::function<void()>& whileWaiting = {},
+                                              const std::function<bool()>& stopWaiting = {});
 
     static std::string lockPath(const std::string& storePath) { return storePath + ".lock"; }
 
@@ -42,6 +44,7 @@ public:
     static constexpr std::chrono::milliseconds defaultWait{60'000};
     static constexpr std::chrono::milliseconds commandLineWait = defaultWait;
     static constexpr std::chrono::milliseconds noticeDelay{1000};
+    static constexpr std::chrono::milliseconds pollInterval{20};
 
 private:
     explicit StoreLock(UniqueFd fd) : fd_(std::move(fd)) {}

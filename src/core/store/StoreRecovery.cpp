@@ -31,6 +31,7 @@ struct ProcessState {
     std::unique_ptr<ModelContainer> shared;
     std::chrono::milliseconds lockWait = StoreLock::defaultWait;
     std::function<void()> whileWaiting;
+    std::function<bool()> stopWaiting;
     bool wasReset = false;
     StoreState state = StoreState::opened;
     std::optional<StoreOpenError::Reason> unavailableReason;
@@ -69,14 +70,15 @@ std::string defaultStoreURL() {
 
 std::unique_ptr<ModelContainer> openStore(const std::string& storePath,
                                           std::chrono::milliseconds lockWait,
-                                          const std::function<void()>& whileWaiting) {
+                                          const std::function<void()>& whileWaiting,
+                                          const std::function<bool()>& stopWaiting) {
     std::shared_ptr<StoreLock> lock;
     ModelContainer::Options options;
     try {
         // The lock is held from the first attempt through moving aside to the
         // second, so no other process sees the files in between.
         const auto start = std::chrono::steady_clock::now();
-        lock = StoreLock::acquire(storePath, lockWait, whileWaiting);
+        lock = StoreLock::acquire(storePath, lockWait, whileWaiting, stopWaiting);
         // A program that ignores the lock file but keeps the database locked
         // is waited for as long as what is left of the wait.
         const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
@@ -109,7 +111,8 @@ ModelContainer& sharedModelContainer() {
     auto& state = process();
     std::lock_guard guard(state.mutex);
     if (!state.shared)
-        state.shared = openStore(defaultStoreURL(), state.lockWait, state.whileWaiting);
+        state.shared =
+            openStore(defaultStoreURL(), state.lockWait, state.whileWaiting, state.stopWaiting);
     return *state.shared;
 }
 
@@ -165,14 +168,15 @@ std::int64_t StoreRecovery::moveAside(const std::string& storePath) {
     return stamp;
 }
 
-void StoreRecovery::setLockWait(std::chrono::milliseconds wait,
-                                std::function<void()> whileWaiting) {
+void StoreRecovery::setLockWait(std::chrono::milliseconds wait, std::function<void()> whileWaiting,
+                                std::function<bool()> stopWaiting) {
     auto& state = process();
     std::lock_guard guard(state.mutex);
     if (state.shared)
         throw std::logic_error("the shared store is already open");
     state.lockWait = wait;
     state.whileWaiting = std::move(whileWaiting);
+    state.stopWaiting = std::move(stopWaiting);
 }
 
 void StoreRecovery::resetForTesting() {
@@ -181,6 +185,7 @@ void StoreRecovery::resetForTesting() {
     state.shared.reset();
     state.lockWait = StoreLock::defaultWait;
     state.whileWaiting = nullptr;
+    state.stopWaiting = nullptr;
     state.wasReset = false;
     state.state = StoreState::opened;
     state.unavailableReason.reset();

@@ -27,10 +27,12 @@ std::string defaultStoreURL();
 // cannot be opened. Waits up to `lockWait` for another process that holds
 // the store (its lock file, or the database itself), calling `whileWaiting`
 // once after StoreLock::noticeDelay, and opens it once it is free: a store
-// that is only busy for a while is never answered from memory.
+// that is only busy for a while is never answered from memory. Once
+// `stopWaiting` says so the wait ends and the store counts as busy.
 std::unique_ptr<ModelContainer>
 openStore(const std::string& storePath, std::chrono::milliseconds lockWait = StoreLock::defaultWait,
-          const std::function<void()>& whileWaiting = {});
+          const std::function<void()>& whileWaiting = {},
+          const std::function<bool()>& stopWaiting = {});
 
 // The process's one container, opened by openStore on first use.
 ModelContainer& sharedModelContainer();
@@ -63,9 +65,10 @@ public:
     static std::int64_t moveAside(const std::string& storePath);
 
     // How long sharedModelContainer() waits for another process holding the
-    // store, and what it calls once the wait grows long. Only before its
-    // first use.
-    static void setLockWait(std::chrono::milliseconds wait, std::function<void()> whileWaiting);
+    // store, what it calls once the wait grows long, and what may end the
+    // wait early (see openStore). Only before its first use.
+    static void setLockWait(std::chrono::milliseconds wait, std::function<void()> whileWaiting,
+                            std::function<bool()> stopWaiting = {});
 
     // For tests: closes the shared container and clears the process flags,
     // so the next sharedModelContainer() opens again. References to the old
