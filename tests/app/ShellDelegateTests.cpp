@@ -14,6 +14,7 @@
 
 #include <QApplication>
 #include <QDialog>
+#include <QMenu>
 #include <QProcess>
 #include <QTest>
 
@@ -146,6 +147,17 @@ TEST_F(ShellDelegateTest, RequestsWaitWhileAModalDialogIsOpenOrTheWindowChangesT
     EXPECT_EQ(pin.exitCode(), 0);
     EXPECT_EQ(store.fetchPins().size(), 1u);
     EXPECT_EQ(managerOpened, 0);
+
+    // The same while a menu is open, as a row's context menu is.
+    QMenu menu;
+    menu.addAction(QStringLiteral("x"));
+    menu.popup(QPoint(0, 0));
+    ASSERT_EQ(QApplication::activePopupWidget(), &menu);
+    QProcess& list = runCli({"list"});
+    EXPECT_FALSE(finished(list, 700)); // expected to run out: the menu is open
+    menu.close();
+    ASSERT_TRUE(finished(list));
+    EXPECT_EQ(list.exitCode(), 0);
 
     // The same while a change asked for in the window holds the store: the
     // command runs once that change is done, never in the middle of it.

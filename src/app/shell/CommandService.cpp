@@ -182,7 +182,13 @@ void CommandService::processQueue() {
         return;
     running_ = true;
     while (!queue_.empty()) {
-        if (QWidget* modal = QApplication::activeModalWidget()) {
+        // A modal dialog or an open menu runs an event loop of its own, with
+        // its caller on the stack beneath: a command run inside it could
+        // change the store under that caller.
+        QWidget* modal = QApplication::activeModalWidget();
+        if (!modal)
+            modal = QApplication::activePopupWidget();
+        if (modal) {
             waitForModal(modal);
             break;
         }

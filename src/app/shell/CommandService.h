@@ -22,7 +22,7 @@ namespace skyloom::app {
 // answered only as its socket becomes ready, so a client that stalls, sends
 // garbage or never reads its answer never holds up the user interface or the
 // next client. Complete requests run one at a time, in the order they
-// arrived; while a modal dialog is open they wait until it closes.
+// arrived; while a modal dialog or a menu is open they wait until it closes.
 class CommandService : public QObject {
     Q_OBJECT
 public:
