@@ -148,7 +148,15 @@ TEST_F(ShellDelegateTest, RequestsWaitWhileAModalDialogIsOpenOrTheWindowChangesT
     EXPECT_EQ(store.fetchPins().size(), 1u);
     EXPECT_EQ(managerOpened, 0);
 
-    // The same while a menu is open, as a row's context menu is.
+    // An open tray panel is a popup without a loop of its own: nothing waits.
+    QWidget panel(nullptr, Qt::Popup);
+    panel.show();
+    ASSERT_EQ(QApplication::activePopupWidget(), &panel);
+    QProcess& underPanel = runCli({"list"});
+    ASSERT_TRUE(finished(underPanel));
+    panel.close();
+
+    // But while a menu is open, as a row's context menu is, commands wait.
     QMenu menu;
     menu.addAction(QStringLiteral("x"));
     menu.popup(QPoint(0, 0));

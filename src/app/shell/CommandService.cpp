@@ -5,6 +5,7 @@
 
 #include <QApplication>
 #include <QEvent>
+#include <QMenu>
 #include <QPointer>
 #include <QSocketNotifier>
 #include <QWidget>
@@ -184,10 +185,11 @@ void CommandService::processQueue() {
     while (!queue_.empty()) {
         // A modal dialog or an open menu runs an event loop of its own, with
         // its caller on the stack beneath: a command run inside it could
-        // change the store under that caller.
+        // change the store under that caller. (The tray panel is a popup
+        // too, but one without a loop of its own: commands go on.)
         QWidget* modal = QApplication::activeModalWidget();
         if (!modal)
-            modal = QApplication::activePopupWidget();
+            modal = qobject_cast<QMenu*>(QApplication::activePopupWidget());
         if (modal) {
             waitForModal(modal);
             break;
