@@ -175,7 +175,7 @@ TEST_F(StoreRecoveryTest, AStoreHeldForAWhileIsWaitedForAndOpened) {
         (void)!::write(ready[1], "r", 1);
         ::usleep(300'000); // what a command line takes, at most seconds
         lock.reset();
-        ::usleep(300'000);
+        ::usleep(300'000); // the database stays held a while after the lock goes
         (void)!::write(released[1], "r", 1);
         program.exec("ROLLBACK");
         ::_exit(0);
