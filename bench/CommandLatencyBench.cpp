@@ -7,6 +7,7 @@
 //
 //   CommandLatencyBench [folders=1000]
 
+#include "AppBenchHome.h"
 #include "app/SkyloomApp.h"
 #include "app/shell/AppDelegate.h"
 #include "core/command/CommandChannel.h"
@@ -35,18 +36,9 @@ int main(int argc, char** argv) {
     qputenv("QT_QPA_PLATFORM", "offscreen");
     qputenv("XCTestConfigurationFilePath", "1"); // no update check, no welcome window
 
-    char pattern[] = "/tmp/skyloom-bench-XXXXXX";
-    const std::string root = ::mkdtemp(pattern);
-    for (const char* name : {"run", "data", "config", "folders"})
-        ::mkdir((root + "/" + name).c_str(), 0700);
-    setenv("XDG_RUNTIME_DIR", (root + "/run").c_str(), 1);
-    setenv("XDG_DATA_HOME", (root + "/data").c_str(), 1);
-    setenv("XDG_CONFIG_HOME", (root + "/config").c_str(), 1);
-    std::vector<std::string> folders;
-    for (int i = 0; i < count; ++i) {
-        folders.push_back(root + "/folders/f" + std::to_string(i));
-        std::filesystem::create_directory(folders.back());
-    }
+    bench::AppBenchHome home(count);
+    const std::string& root = home.root;
+    const std::vector<std::string>& folders = home.folders;
     StoreRecovery::resetForTesting();
 
     QApplication app(argc, argv);
@@ -121,6 +113,5 @@ int main(int argc, char** argv) {
         std::printf("%-9s %d folders: exit %d, %.0f ms, window unanswered at most %lld ms\n",
                     figure.what, count, figure.exitStatus, figure.wallMs,
                     static_cast<long long>(figure.gapMs));
-    std::filesystem::remove_all(root);
     return 0;
 }

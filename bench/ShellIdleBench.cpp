@@ -5,6 +5,7 @@
 //
 //   ShellIdleBench [pins=1000] [idle seconds=10]
 
+#include "AppBenchHome.h"
 #include "app/shell/AppDelegate.h"
 #include "core/engine/PinService.h"
 #include "core/store/PinStore.h"
@@ -60,19 +61,9 @@ int main(int argc, char** argv) {
     qputenv("QT_QPA_PLATFORM", "offscreen");
     qputenv("XCTestConfigurationFilePath", "1"); // no update check over the network
 
-    char pattern[] = "/tmp/skyloom-bench-XXXXXX";
-    const std::string root = ::mkdtemp(pattern);
-    for (const char* name : {"run", "data", "config", "folders"})
-        ::mkdir((root + "/" + name).c_str(), 0700);
-    setenv("XDG_RUNTIME_DIR", (root + "/run").c_str(), 1);
-    setenv("XDG_DATA_HOME", (root + "/data").c_str(), 1);
-    setenv("XDG_CONFIG_HOME", (root + "/config").c_str(), 1);
-
-    std::vector<std::string> folders;
-    for (int i = 0; i < pins; ++i) {
-        folders.push_back(root + "/folders/f" + std::to_string(i));
-        std::filesystem::create_directory(folders.back());
-    }
+    bench::AppBenchHome home(pins);
+    const std::string& root = home.root;
+    const std::vector<std::string>& folders = home.folders;
     {
         // The pins exist before the app starts, as after an earlier session.
         auto container = openStore(root + "/data/s.store");
@@ -116,6 +107,5 @@ int main(int argc, char** argv) {
     std::printf("resident memory: %.1f MB (peak %.1f MB)\n",
                 statusField("/proc/self/status", "VmRSS") / 1024.0,
                 statusField("/proc/self/status", "VmHWM") / 1024.0);
-    std::filesystem::remove_all(root);
     return 0;
 }
